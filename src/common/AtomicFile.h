@@ -1,0 +1,16 @@
+#pragma once
+#include <filesystem>
+#include <string_view>
+
+namespace zelbor {
+
+// Replaces `path` with `content` atomically: written to a temporary file in the same folder,
+// flushed to disk, then renamed over the old file (whose permissions are kept). On any failure
+// the old file stays whole, the temporary file is removed and EFileError is thrown; its message
+// names the file and the system's reason.
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// Reads a whole file; nullopt-like failure is signalled by returning false.
+bool ReadWholeFile(const std::filesystem::path& path, std::string& out);
+
+} // namespace zelbor

@@ -1,0 +1,138 @@
+#include "common/Catalogue.h"
+
+#include "common/Ini.h"
+
+#include <optional>
+#include <system_error>
+
+namespace zelbor {
+namespace fs = std::filesystem;
+
+std::string CurrentLanguage;
+std::string DefaultLanguage;
+std::vector<std::string> LanguageCodes;
+
+namespace {
+
+std::optional<fs::path>& FolderSetting()
+{
+    static std::optional<fs::path> folder;
+    return folder;
+}
+
+// A corrupt "nbLang" must not make the start-up allocate without bound.
+constexpr int kMaxLanguages = 1000;
+
+std::string Lookup(std::string_view key, std::size_t index)
+{
+    IniFile ini = IniFile::Load(LanguageFile("soft/errors.ini"));
+    std::string value = ini.ReadRaw("ERRORS", key, kNullSentinel);
+    if (value == kNullSentinel)
+        return kUnknownErrorMessage;
+    std::vector<std::string> items = SplitItems(value, '|');
+    if (index < items.size())
+        return items[index];
+    return kUnknownErrorMessage;
+}
+
+bool NeedsQuotes(std::string_view v)
+{
+    if (v.empty())
+        return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (blank(v.front()) || blank(v.back()))
+        return true;
+    return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+}
+
+} // namespace
+
+fs::path ExecutableFolder()
+{
+    auto& folder = FolderSetting();
+    if (!folder) {
+        std::error_code ec;
+        fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+        folder = ec ? fs::current_path(ec) : exe.parent_path();
+    }
+    return *folder;
+}
+
+void SetExecutableFolder(const fs::path& folder) { FolderSetting() = folder; }
+
+fs::path LanguageFile(std::string_view relative)
+{
+    return ExecutableFolder() / "Languages" / CurrentLanguage / fs::path(relative);
+}
+
+fs::path LanguagesIniPath() { return ExecutableFolder() / "Languages" / "languages.ini"; }
+
+std::vector<std::string> SplitItems(std::string_view text, char separator)
+{
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && (text[i] == '\r' || text[i] == '\n'))
+            ++i;
+        std::size_t start = i;
+        char quote = 0;
+        while (i < n) {
+            char c = text[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '\'' || c == '"') {
+                quote = c;
+            } else if (c == separator || c == '\r' || c == '\n') {
+                break;
+            }
+            ++i;
+        }
+        if (i > start)
+            items.emplace_back(text.substr(start, i - start));
+        if (i < n && text[i] == separator)
+            ++i;
+    }
+    return items;
+}
+
+std::string GetErrorMessage(std::string_view key) { return Lookup(key, 0); }
+std::string GetErrorCaption(std::string_view key) { return Lookup(key, 1); }
+
+LanguageList ReadLanguageList(const fs::path& languagesIni)
+{
+    IniFile ini = IniFile::Load(languagesIni);
+    LanguageList list;
+    int count = ini.ReadLanguageInt("LANGUAGES", "nbLang", 0);
+    if (count > kMaxLanguages)
+        count = kMaxLanguages;
+    list.defaultCode = ini.ReadString("LANGUAGES", "default", "eng");
+    for (int i = 1; i <= count; ++i) {
+        std::string entry = ini.ReadString("LANGUAGES", "lang" + std::to_string(i), "English,eng");
+        std::vector<std::string> items = SplitItems(entry, ',');
+        // Every entry needs a code to build file paths from, and a name to show.
+        std::string code = items.size() > 1 ? items[1] : "eng";
+        std::string name = items.empty() ? code : items[0];
+        if (code == list.defaultCode)
+            list.selectedIndex = i - 1;
+        list.names.push_back(std::move(name));
+        list.codes.push_back(std::move(code));
+    }
+
+    DefaultLanguage = list.defaultCode;
+    LanguageCodes = list.codes;
+    CurrentLanguage = list.codes.empty() ? std::string("eng") : list.codes[static_cast<std::size_t>(list.selectedIndex)];
+    return list;
+}
+
+void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
+{
+    IniEditor editor = IniEditor::Load(languagesIni);
+    // Surrounding blanks would be trimmed away on reading; quotes keep the code exact.
+    std::string value = NeedsQuotes(code) ? "\"" + std::string(code) + "\"" : std::string(code);
+    editor.Set("LANGUAGES", "default", value);
+    editor.Save(languagesIni);
+}
+
+} // namespace zelbor

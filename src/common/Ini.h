@@ -1,0 +1,76 @@
+#pragma once
+// INI files as the tool reads and writes them: language files, the message
+// catalogue, languages.ini and profiles. No Qt.
+//
+// Reading rules (all readers):
+//  - each line is trimmed of leading/trailing blanks (space, tab); LF and CR LF both end a line;
+//  - empty lines and lines beginning with ';' are ignored;
+//  - "[name]" opens a section, name trimmed; lines before the first section are ignored;
+//  - other lines split at the first '='; key and value trimmed; a line without '=' defines nothing;
+//  - section and key names match without regard to ASCII letter case;
+//  - the first occurrence of a section or key wins;
+//  - a missing or unreadable file reads as empty.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelbor {
+
+class IniFile {
+public:
+    IniFile() = default;
+    static IniFile Parse(std::string_view text);
+    static IniFile Load(const std::filesystem::path& path); // missing file -> empty
+
+    // Raw value as stored (trimmed), or nullopt when the section or key is missing.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+    // Catalogue rule: value used as stored, quotes kept.
+    std::string ReadRaw(std::string_view section, std::string_view key, std::string_view def) const;
+    // Language-file and profile rule: a value enclosed in a matching pair of ' or " is returned without them.
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    // Language-file integers: decimal, or hexadecimal after "0x"; anything else gives def.
+    int ReadLanguageInt(std::string_view section, std::string_view key, int def) const;
+    // Profile integers: decimal with optional sign, or hexadecimal after "0x" or "$"; anything else gives def.
+    int ReadProfileInt(std::string_view section, std::string_view key, int def) const;
+
+    bool HasSection(std::string_view section) const;
+
+private:
+    struct Entry { std::string key; std::string value; };
+    struct Section { std::string name; std::vector<Entry> entries; };
+    std::vector<Section> sections_;
+};
+
+// Number parsing used by the readers above (exposed for tests and the window's conversions).
+std::optional<int> ParseLanguageInt(std::string_view text);
+std::optional<int> ParseProfileInt(std::string_view text);
+// Removes one matching pair of surrounding ' or " quotes, if present.
+std::string StripMatchingQuotes(std::string_view text);
+
+// In-place editor: keeps every line of the file as it was and changes only the keys set.
+//  - an existing key's value is replaced where it stands (the line keeps its key spelling);
+//  - a missing key is added after the last key line of its section;
+//  - a missing section is added at the end of the file, followed by the key;
+//  - the line-end style of an existing file is kept; a new file gets CR LF.
+// Save() replaces the file atomically (temporary file in the same folder, flushed, renamed):
+// on failure the old file is left as it was and EFileError is thrown naming the file.
+class IniEditor {
+public:
+    // Missing file -> empty editor; a file that exists but cannot be read throws EFileError
+    // (an empty start would drop its other lines on the next save).
+    static IniEditor Load(const std::filesystem::path& path);
+    static IniEditor FromText(std::string_view text);
+    void Set(std::string_view section, std::string_view key, std::string_view value);
+    std::string Text() const;
+    void Save(const std::filesystem::path& path) const;
+
+private:
+    std::vector<std::string> lines_;
+    std::string eol_ = "\r\n";
+    bool finalEol_ = true;
+};
+
+} // namespace zelbor
