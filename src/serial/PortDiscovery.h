@@ -1,0 +1,16 @@
+#pragma once
+// Port discovery with injectable roots, so that it can run against a prepared tree.
+#include <string>
+#include <vector>
+
+namespace zelbor {
+
+// sysClassTty: the folder of tty classes (normally "/sys/class/tty"); devRoot: the device
+// folder ("/dev"); virtualFolder: the per-user folder of links to virtual ports.
+std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const std::string& devRoot,
+                                         const std::string& virtualFolder);
+
+// Orders names with embedded numbers by value: ttyACM0 < ttyUSB0 < ttyUSB2 < ttyUSB10.
+bool NaturalLess(const std::string& a, const std::string& b);
+
+} // namespace zelbor

@@ -1,0 +1,127 @@
+// Serial ports present on Linux.
+//
+// Hardware ports come from sysfs: every /sys/class/tty/X with a "device" link is a tty with
+// hardware behind it (virtual consoles and pseudo-terminals have none). The legacy 8250
+// driver registers its ports whether or not a UART answers; for those the port type that
+// the driver detected is read from /sys/class/tty/X/type and a type of 0 (no UART found) is
+// left out. Nothing is opened, so a scan never blocks on a device.
+//
+// Virtual ports announce themselves as links in a per-user folder; a link whose target is
+// gone (a virtual controller that died) is left out.
+#include "serial/Comm.h"
+#include "serial/PortDiscovery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace zelbor {
+
+namespace fs = std::filesystem;
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            // Compare by value: strip leading zeros, then length, then digits.
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0') ++si;
+            while (sj + 1 < ej && b[sj] == '0') ++sj;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj;
+            const int c = a.compare(si, ei - si, b, sj, ej - sj);
+            if (c != 0)
+                return c < 0;
+            if (ei - i != ej - j)
+                return ei - i < ej - j; // fewer leading zeros first, for a stable total order
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+namespace {
+
+bool IsUnknown8250(const fs::path& ttyDir) {
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink(ttyDir / "device" / "driver", ec);
+    if (ec || driver.filename() != "serial8250")
+        return false;
+    std::ifstream in(ttyDir / "type");
+    long type = -1;
+    if (!(in >> type))
+        return true; // no type to show real hardware: leave it out
+    return type == 0;
+}
+
+} // namespace
+
+std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const std::string& devRoot,
+                                         const std::string& virtualFolder) {
+    std::vector<std::string> hardware;
+    std::error_code ec;
+    for (fs::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path dir = it->path();
+        const std::string name = dir.filename().string();
+        std::error_code e2;
+        if (!fs::exists(dir / "device", e2))
+            continue;
+        if (IsUnknown8250(dir))
+            continue;
+        const fs::path node = fs::path(devRoot) / name;
+        if (!fs::exists(node, e2))
+            continue;
+        hardware.push_back(name);
+    }
+    std::sort(hardware.begin(), hardware.end(), NaturalLess);
+
+    std::vector<std::string> links;
+    ec.clear();
+    for (fs::directory_iterator it(virtualFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code e2;
+        if (!it->is_symlink(e2))
+            continue;
+        if (!fs::exists(it->path(), e2)) // follows the link: dangling ones are left out
+            continue;
+        links.push_back(it->path().filename().string());
+    }
+    std::sort(links.begin(), links.end(), NaturalLess);
+
+    std::vector<std::string> result;
+    for (const auto& n : hardware)
+        result.push_back((fs::path(devRoot) / n).string());
+    for (const auto& n : links)
+        result.push_back((fs::path(virtualFolder) / n).string());
+    return result;
+}
+
+std::string VirtualPortFolder() {
+    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
+        std::error_code ec;
+        if (fs::is_directory(xdg, ec))
+            return (fs::path(xdg) / "zelbor-ports").string();
+    }
+    return "/tmp/zelbor-ports-" + std::to_string(static_cast<unsigned long>(getuid()));
+}
+
+std::vector<std::string> ListSerialPorts() {
+    return ListSerialPorts("/sys/class/tty", "/dev", VirtualPortFolder());
+}
+
+} // namespace zelbor

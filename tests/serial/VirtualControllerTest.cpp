@@ -1,0 +1,248 @@
+// End to end: the virtual controller program on one side, TComm with the main window's
+// settings on the other, talking over a real pseudo-terminal.
+#include "SerialTestSupport.h"
+#include "protocol/Communication.h"
+#include "serial/CommPortSettings.h"
+#include "serial/PortDiscovery.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace zelbor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef ZELBOR_VIRTUAL_CONTROLLER
+
+class Controller {
+public:
+    explicit Controller(std::vector<std::string> args) {
+        folder = fs::path(testing::TempDir()) / ("vc-" + std::to_string(getpid()) + "-" + std::to_string(++serial_));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        args.insert(args.begin(), {ZELBOR_VIRTUAL_CONTROLLER, "--folder", (folder / "ports").string()});
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_addclose(&fa, out[0]);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        close(out[1]);
+        // The first line on standard output names the port.
+        std::string line;
+        char c;
+        while (pid > 0) {
+            pollfd p{out[0], POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0 || read(out[0], &c, 1) != 1)
+                break;
+            if (c == '\n')
+                break;
+            line += c;
+        }
+        close(out[0]);
+        if (line.rfind("PORT ", 0) == 0)
+            port = line.substr(5);
+    }
+    ~Controller() {
+        Stop();
+        fs::remove_all(folder);
+    }
+    // Ends the program as a user would and returns its exit status (-1 when it did not exit).
+    int Stop() {
+        if (pid <= 0)
+            return status;
+        kill(pid, SIGTERM);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        pid = -1;
+        status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return status;
+    }
+    bool Exited() {
+        int st = 0;
+        if (pid > 0 && waitpid(pid, &st, WNOHANG) == pid) {
+            pid = -1;
+            status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        }
+        return pid <= 0;
+    }
+
+    pid_t pid = -1;
+    int status = -1;
+    std::string port;
+    fs::path folder;
+
+private:
+    static inline int serial_ = 0;
+};
+
+class VirtualControllerTest : public ::testing::Test {
+protected:
+    void Connect(Controller& vc) {
+        ASSERT_FALSE(vc.port.empty()) << "the controller did not announce a port";
+        ApplyCommPortSettings(comm);
+        comm.SetCommName(vc.port);
+        rec.Attach(comm);
+        ASSERT_NO_THROW(comm.OpenPort());
+    }
+    // Sends a frame and waits for the next chunk; empty when none came within `wait`.
+    std::vector<std::uint8_t> Exchange(const Bytes& frame, std::chrono::milliseconds wait = 5000ms) {
+        const std::size_t before = rec.chunks.size();
+        EXPECT_TRUE(comm.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())));
+        if (!queue.PumpUntil(comm, [&] { return rec.chunks.size() > before; }, wait))
+            return {};
+        return rec.chunks[before];
+    }
+    void Reopen() {
+        comm.ClosePort();
+        comm.OpenPort();
+    }
+
+    NotifyQueue queue;
+    TComm comm{queue};
+    Recorder rec;
+};
+
+TEST_F(VirtualControllerTest, IdentifiesReadsWritesAndRefusesLikeAController) {
+    Controller vc({"--manufacturer", "ZLBR", "--model", "Q100", "--hardware", "12", "--firmware", "2015",
+                   "--voltage-code", "2", "--max-current", "25", "--refuse", "S:3"});
+    ASSERT_FALSE(vc.port.empty());
+    // The port announces itself where discovery looks.
+    EXPECT_EQ(ListSerialPorts("/nonexistent", "/nonexistent", (vc.folder / "ports").string()),
+              std::vector<std::string>{vc.port});
+    ASSERT_NO_FATAL_FAILURE(Connect(vc));
+
+    const auto info = DecodeInfoReply(Exchange(IdentifyRequest()));
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(ManufacturerText(*info), "ZLBR");
+    EXPECT_EQ(ModelText(*info), "Q100");
+    EXPECT_EQ(HardwareVersionText(*info), "V1.2");
+    EXPECT_EQ(FirmwareVersionText(*info), "V2.0.1.5");
+    EXPECT_EQ(NominalVoltageText(*info), "48V");
+    EXPECT_EQ(MaxCurrentText(*info), "25A");
+    Reopen();
+
+    // Read all three blocks, each reply in one chunk (paced at 1200 baud).
+    const auto basicReply = Exchange(ReadRequest(bcBasic));
+    ASSERT_GE(basicReply.size(), kBasicReplyMinLength);
+    EXPECT_EQ(basicReply[0], bcBasic);
+    auto basic = DecodeBasic(basicReply);
+    ASSERT_TRUE(basic);
+    EXPECT_GE(basic->cbbBasLowBat, 38);
+    EXPECT_LE(basic->cbbBasLowBat, 43);
+    Reopen();
+    const auto pasReply = Exchange(ReadRequest(bcPedalAssist));
+    auto pas = DecodePedalAssist(pasReply);
+    ASSERT_TRUE(pas);
+    Reopen();
+    const auto thrReply = Exchange(ReadRequest(bcThrottle));
+    auto thr = DecodeThrottle(thrReply);
+    ASSERT_TRUE(thr);
+    Reopen();
+
+    // Write them back, one changed value each; the accepted ones are stored.
+    basic->speBasCurrLim = 17;
+    EXPECT_EQ(Exchange(WriteFrame(bcBasic, EncodeBasic(*basic))), (std::vector<std::uint8_t>{bcBasic, 24}));
+    Reopen();
+    EXPECT_EQ(DecodeBasic(Exchange(ReadRequest(bcBasic))), basic);
+    Reopen();
+    // The controller was told to refuse the Pedal Assist start current (field 3).
+    EXPECT_EQ(Exchange(WriteFrame(bcPedalAssist, EncodePedalAssist(*pas))),
+              (std::vector<std::uint8_t>{bcPedalAssist, 3}));
+    Reopen();
+    thr->speThrEndVolt = 40;
+    EXPECT_EQ(Exchange(WriteFrame(bcThrottle, EncodeThrottle(*thr))), (std::vector<std::uint8_t>{bcThrottle, 6}));
+    Reopen();
+
+    // Beyond the controller's limits: the first field out of range is named, nothing is stored.
+    auto bad = *thr;
+    bad.cbbThrMode = 1;
+    bad.speThrStartCurr = 0; // field 5
+    EXPECT_EQ(Exchange(WriteFrame(bcThrottle, EncodeThrottle(bad))), (std::vector<std::uint8_t>{bcThrottle, 5}));
+    Reopen();
+    EXPECT_EQ(DecodeThrottle(Exchange(ReadRequest(bcThrottle))), thr);
+    Reopen();
+    auto badBasic = *basic;
+    badBasic.speBasCurrLim = 26;           // field 1, above the maximum current
+    badBasic.speBasAssistSpdLim[0] = 101;  // field 3, counted after field 1
+    EXPECT_EQ(Exchange(WriteFrame(bcBasic, EncodeBasic(badBasic))), (std::vector<std::uint8_t>{bcBasic, 1}));
+    Reopen();
+    badBasic.speBasCurrLim = 25;
+    EXPECT_EQ(Exchange(WriteFrame(bcBasic, EncodeBasic(badBasic))), (std::vector<std::uint8_t>{bcBasic, 3}));
+    EXPECT_TRUE(rec.zeroAfterEveryChunk);
+
+    comm.ClosePort();
+    EXPECT_EQ(vc.Stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(vc.port))); // the link went with it
+}
+
+TEST_F(VirtualControllerTest, AnswersTheIdentificationOnlyOnTheNthRequest) {
+    Controller vc({"--no-pacing", "--identify-on", "3"});
+    ASSERT_NO_FATAL_FAILURE(Connect(vc));
+    EXPECT_TRUE(Exchange(IdentifyRequest(), 600ms).empty());
+    EXPECT_TRUE(Exchange(IdentifyRequest(), 600ms).empty());
+    const auto reply = Exchange(IdentifyRequest());
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply[0], bcIdentify);
+}
+
+TEST_F(VirtualControllerTest, FaultOptionsShapeTheReplies) {
+    Controller vc({"--no-pacing", "--split", "400", "--prefix", "00 FF"});
+    ASSERT_NO_FATAL_FAILURE(Connect(vc));
+    const auto first = Exchange(ReadRequest(bcThrottle));
+    ASSERT_TRUE(queue.PumpUntil(comm, [&] { return rec.chunks.size() >= 2; }));
+    // Prefix and reply (2 + 9 bytes) came as two chunks split in the middle.
+    EXPECT_EQ(first, (std::vector<std::uint8_t>{0x00, 0xFF, bcThrottle, 6, 11}));
+    EXPECT_EQ(rec.chunks[1].size(), 6u);
+    EXPECT_EQ(rec.Bytes(), 11u);
+}
+
+TEST_F(VirtualControllerTest, RawReadRepliesAndSilence) {
+    {
+        Controller vc({"--no-pacing", "--read-reply", "52 01 02 03"});
+        ASSERT_NO_FATAL_FAILURE(Connect(vc));
+        EXPECT_EQ(Exchange(ReadRequest(bcPedalAssist)), (std::vector<std::uint8_t>{0x52, 0x01, 0x02, 0x03}));
+        comm.ClosePort();
+    }
+    Controller quiet({"--no-pacing", "--silent"});
+    comm.SetCommName(quiet.port);
+    comm.OpenPort();
+    EXPECT_TRUE(Exchange(ReadRequest(bcBasic), 600ms).empty());
+}
+
+TEST_F(VirtualControllerTest, HangingUpMidReplyReachesTheComponentAsHangup) {
+    Controller vc({"--no-pacing", "--hangup-after", "2"});
+    ASSERT_NO_FATAL_FAILURE(Connect(vc));
+    ASSERT_FALSE(Exchange(ReadRequest(bcThrottle)).empty());
+    const std::size_t before = rec.Bytes();
+    const auto frame = ReadRequest(bcBasic);
+    ASSERT_TRUE(comm.SendData(frame.data(), 2));
+    ASSERT_TRUE(queue.PumpUntil(comm, [&] { return rec.hangups >= 1; }));
+    EXPECT_EQ(rec.Bytes() - before, 13u); // half of the 27-byte reply, then the line went dead
+    comm.ClosePort();
+    for (int i = 0; i < 100 && !vc.Exited(); ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(vc.Exited());
+    EXPECT_EQ(vc.status, 0);
+}
+
+#endif
+
+} // namespace
+} // namespace zelbor::test

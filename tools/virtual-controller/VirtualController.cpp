@@ -1,0 +1,659 @@
+// A controller on a pseudo-terminal, for development and for users without a bike. It
+// announces its port in the per-user virtual-port folder, answers identification, block
+// reads and block writes like the real controller, and can be told to misbehave.
+#include "protocol/Communication.h"
+#include "serial/Comm.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace zelbor;
+
+namespace {
+
+const char kUsage[] = R"(Usage: zelbor-virtual-controller [options]
+
+Opens a pseudo-terminal, announces it as a serial port in the per-user virtual-port folder
+and answers like a motor controller: identification, reads of the Basic, Pedal Assist and
+Throttle Handle blocks, and writes, which are checked field by field and acknowledged with
+two bytes (block code, index of the first refused field or the field count). Prints one line
+"PORT <path>" on standard output; logs every frame to standard error. Ends on SIGINT/SIGTERM
+and removes its link.
+
+Port:
+  --name NAME            link name in the folder (default virtual-controller-<pid>)
+  --folder DIR           folder for the link (default: the per-user virtual-port folder)
+  --baud N               line speed used for pacing replies (default 1200; 10 bits a byte)
+  --byte-time-us N       time per reply byte in microseconds (overrides --baud)
+  --no-pacing            send replies at once
+
+Identification:
+  --manufacturer TEXT    up to 4 characters (default ZLBR)
+  --model TEXT           up to 4 characters (default M250)
+  --hardware TEXT        2 characters, e.g. 12 for V1.2 (default 12)
+  --firmware TEXT        4 characters, e.g. 2015 for V2.0.1.5 (default 2015)
+  --voltage-code N       nominal-voltage code 0..255 (default 2, 48 V)
+  --max-current N        maximum current in amperes (default 25)
+
+Faults:
+  --identify-on N        answer the identification only from the Nth request on
+  --silent               never answer anything
+  --read-delay MS        wait MS milliseconds before answering a read
+  --split MS             send every reply in two halves MS milliseconds apart (e.g. 300)
+  --prefix HEX           put these bytes before every reply (e.g. "00 FF")
+  --refuse BLOCK:INDEX   refuse a field: BLOCK is R/S/T (or 0x52/0x53/0x54), INDEX the
+                         acknowledgement's field index; may be given more than once
+  --hangup-after N       on the Nth frame send half the reply, then hang up (close the
+                         pseudo-terminal) and exit
+  --hangup-stay          with --hangup-after: keep running after hanging up, until a signal
+  --read-reply HEX       answer every block read with these raw bytes
+  --help                 show this text
+)";
+
+volatile std::sig_atomic_t gStop = 0;
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    gStop = 1;
+    const char c = 's';
+    (void)!write(gSignalPipe[1], &c, 1);
+}
+
+std::string Stamp() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm t{};
+    localtime_r(&ts.tv_sec, &t);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03ld", t.tm_hour, t.tm_min, t.tm_sec, ts.tv_nsec / 1000000);
+    return buf;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& b) {
+    std::string s;
+    char tmp[4];
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        std::snprintf(tmp, sizeof tmp, "%s%02X", i ? " " : "", b[i]);
+        s += tmp;
+    }
+    return s;
+}
+
+void Log(const std::string& what) { std::fprintf(stderr, "[%s] %s\n", Stamp().c_str(), what.c_str()); }
+
+std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
+    std::vector<std::uint8_t> out;
+    std::string digits;
+    for (char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += c;
+        else if (c != ' ' && c != ',' && c != ':')
+            return std::nullopt;
+    }
+    if (digits.size() % 2 != 0)
+        return std::nullopt;
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+struct Options {
+    std::string name;
+    std::string folder;
+    long byteTimeUs = 8333; // 1200 baud, 10 bits a byte
+    std::string manufacturer = "ZLBR";
+    std::string model = "M250";
+    std::string hardware = "12";
+    std::string firmware = "2015";
+    int voltageCode = 2;
+    int maxCurrent = 25;
+    int identifyOn = 1;
+    bool silent = false;
+    int readDelayMs = 0;
+    int splitMs = 0;
+    std::vector<std::uint8_t> prefix;
+    std::set<std::pair<int, int>> refuse; // (block code, field index)
+    int hangupAfter = 0;
+    bool hangupStay = false;
+    std::optional<std::vector<std::uint8_t>> readReply;
+};
+
+[[noreturn]] void Usage(const std::string& error) {
+    std::fprintf(stderr, "zelbor-virtual-controller: %s\nTry --help.\n", error.c_str());
+    std::exit(2);
+}
+
+long Number(const std::string& v, const char* option, long lo, long hi) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(v.c_str(), &end, 0);
+    if (errno != 0 || end == v.c_str() || *end != 0 || n < lo || n > hi)
+        Usage(std::string("bad value for ") + option + ": " + v);
+    return n;
+}
+
+int BlockOf(const std::string& b) {
+    if (b == "R" || b == "r" || b == "basic") return bcBasic;
+    if (b == "S" || b == "s" || b == "pas" || b == "pedal") return bcPedalAssist;
+    if (b == "T" || b == "t" || b == "throttle") return bcThrottle;
+    const long n = Number(b, "--refuse", 0, 255);
+    if (n < bcBasic || n > bcThrottle)
+        Usage("--refuse: block must be R, S or T");
+    return static_cast<int>(n);
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc)
+            Usage(std::string("missing value for ") + argv[i]);
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--name") o.name = value(i);
+        else if (a == "--folder") o.folder = value(i);
+        else if (a == "--baud") o.byteTimeUs = 10'000'000L / Number(value(i), "--baud", 50, 4'000'000);
+        else if (a == "--byte-time-us") o.byteTimeUs = Number(value(i), "--byte-time-us", 0, 10'000'000);
+        else if (a == "--no-pacing") o.byteTimeUs = 0;
+        else if (a == "--manufacturer") o.manufacturer = value(i);
+        else if (a == "--model") o.model = value(i);
+        else if (a == "--hardware") o.hardware = value(i);
+        else if (a == "--firmware") o.firmware = value(i);
+        else if (a == "--voltage-code") o.voltageCode = static_cast<int>(Number(value(i), "--voltage-code", 0, 255));
+        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 1, 255));
+        else if (a == "--identify-on") o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
+        else if (a == "--silent") o.silent = true;
+        else if (a == "--read-delay") o.readDelayMs = static_cast<int>(Number(value(i), "--read-delay", 0, 3'600'000));
+        else if (a == "--split") o.splitMs = static_cast<int>(Number(value(i), "--split", 0, 3'600'000));
+        else if (a == "--prefix") {
+            auto h = ParseHex(value(i));
+            if (!h) Usage("--prefix: not hexadecimal bytes");
+            o.prefix = *h;
+        } else if (a == "--refuse") {
+            const std::string v = value(i);
+            const auto colon = v.find(':');
+            if (colon == std::string::npos)
+                Usage("--refuse needs BLOCK:INDEX");
+            o.refuse.insert({BlockOf(v.substr(0, colon)),
+                             static_cast<int>(Number(v.substr(colon + 1), "--refuse", 0, 255))});
+        } else if (a == "--hangup-after") o.hangupAfter = static_cast<int>(Number(value(i), "--hangup-after", 1, 1'000'000));
+        else if (a == "--hangup-stay") o.hangupStay = true;
+        else if (a == "--read-reply") {
+            auto h = ParseHex(value(i));
+            if (!h || h->empty()) Usage("--read-reply: not hexadecimal bytes");
+            o.readReply = *h;
+        } else
+            Usage("unknown option " + a);
+    }
+    if (o.name.empty())
+        o.name = "virtual-controller-" + std::to_string(getpid());
+    if (o.name.find('/') != std::string::npos || o.name == "." || o.name == "..")
+        Usage("--name must be a plain file name");
+    if (o.folder.empty())
+        o.folder = VirtualPortFolder();
+    return o;
+}
+
+// ---- The controller's stored blocks and its limits (the main window's control ranges) ----
+
+bool In(int v, int lo, int hi) { return v >= lo && v <= hi; }
+bool SpecialOr(int v, int lo, int hi) { return v == 0xFF || In(v, lo, hi); }
+
+class Controller {
+public:
+    explicit Controller(const Options& o) : o_(o) {
+        BasicSettings b;
+        b.cbbBasLowBat = 41;
+        b.speBasCurrLim = std::min(20, o.maxCurrent);
+        b.speBasAssistCurrLim = {0, 30, 40, 50, 60, 70, 80, 90, 95, 100};
+        b.speBasAssistSpdLim = {0, 40, 50, 60, 70, 80, 85, 90, 95, 100};
+        b.cbbBasWheelDiam = 10; // 26 inch
+        b.cbbBasSpdMtrType = 0;
+        b.speBasSpdMtrSig = 1;
+        const auto row = NominalVoltageRowForCode(static_cast<std::uint8_t>(o.voltageCode));
+        if (b.cbbBasLowBat < row.lowVolts || b.cbbBasLowBat > row.highVolts)
+            b.cbbBasLowBat = row.lowVolts;
+        const auto bb = EncodeBasic(b);
+        blocks_[bcBasic].assign(bb.begin(), bb.end());
+
+        PedalAssistSettings p;
+        p.cbbPASPedalSensType = 1;
+        p.cbbPASDesigAssist = 0;
+        p.cbbPASSpdLim = 11; // 25 km/h
+        p.spePASStartCurr = 10;
+        p.cbbPASSlowStartMode = 3;
+        p.spePASStartDeg = 4;
+        p.cbbPASWorkMode = 0;
+        p.spePASStopDelay = 25;
+        p.spePASCurrDecay = 8;
+        p.spePASStopDecay = 0;
+        p.spePASKeepCurr = 60;
+        const auto pb = EncodePedalAssist(p);
+        blocks_[bcPedalAssist].assign(pb.begin(), pb.end());
+
+        ThrottleSettings t;
+        t.speThrStartVolt = 11;
+        t.speThrEndVolt = 35;
+        t.cbbThrMode = 0;
+        t.cbbThrAssistLvl = 0;
+        t.edThrSpeedLim = 0;
+        t.speThrStartCurr = 10;
+        const auto tb = EncodeThrottle(t);
+        blocks_[bcThrottle].assign(tb.begin(), tb.end());
+    }
+
+    std::vector<std::uint8_t> IdentifyReply() const {
+        std::vector<std::uint8_t> r = {bcIdentify, 16};
+        auto put = [&r](const std::string& s, std::size_t n) {
+            for (std::size_t i = 0; i < n; ++i)
+                r.push_back(i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0);
+        };
+        put(o_.manufacturer, 4);
+        put(o_.model, 4);
+        put(o_.hardware, 2);
+        put(o_.firmware, 4);
+        r.push_back(static_cast<std::uint8_t>(o_.voltageCode));
+        r.push_back(static_cast<std::uint8_t>(o_.maxCurrent));
+        r.push_back(CheckByte(std::span<const std::uint8_t>(r).subspan(1)));
+        return r;
+    }
+
+    std::vector<std::uint8_t> ReadReply(std::uint8_t code) const {
+        const auto& data = blocks_.at(code);
+        std::vector<std::uint8_t> r = {code, static_cast<std::uint8_t>(data.size())};
+        r.insert(r.end(), data.begin(), data.end());
+        r.push_back(CheckByte(std::span<const std::uint8_t>(r).subspan(1)));
+        return r;
+    }
+
+    bool Knows(std::uint8_t code) const { return blocks_.count(code) != 0; }
+    std::size_t DataBytes(std::uint8_t code) const { return blocks_.at(code).size(); }
+
+    // Checks the fields in acknowledgement order; stores the block when all pass.
+    std::uint8_t Write(std::uint8_t code, const std::vector<std::uint8_t>& d) {
+        const int count = static_cast<int>(d.size());
+        for (int field = 0; field < count; ++field) {
+            if (o_.refuse.count({code, field}) || !FieldOk(code, field, d))
+                return static_cast<std::uint8_t>(field);
+        }
+        blocks_[code] = d;
+        return static_cast<std::uint8_t>(count);
+    }
+
+private:
+    bool FieldOk(std::uint8_t code, int field, const std::vector<std::uint8_t>& d) const {
+        if (code == bcBasic) {
+            if (field == 0) {
+                const auto& row = NominalVoltageRowForCode(static_cast<std::uint8_t>(o_.voltageCode));
+                return In(d[0], row.lowVolts, row.highVolts);
+            }
+            if (field == 1)
+                return In(d[1], 1, o_.maxCurrent);
+            if (field <= 21) {
+                const int level = (field - 2) / 2;
+                const bool speed = (field - 2) % 2 == 1;
+                return In(d[static_cast<std::size_t>(speed ? 12 + level : 2 + level)], 0, 100);
+            }
+            if (field == 22) {
+                for (int i = 0; i < 16; ++i)
+                    if (EncodeWheel(i) == d[22])
+                        return true;
+                return false;
+            }
+            const int type = d[23] >> 6;
+            return type != 2 && In(d[23] & 0x3F, 1, 36);
+        }
+        if (code == bcPedalAssist) {
+            const int v = d[static_cast<std::size_t>(field)];
+            switch (field) {
+            case 0: return In(v, 0, 3);
+            case 1: return SpecialOr(v, 0, 9);
+            case 2: return SpecialOr(v, 15, 40);
+            case 3: return In(v, 1, 60);
+            case 4: return In(v, 1, 8);
+            case 5: return In(v, 1, 100);
+            case 6: return SpecialOr(v, 10, 80);
+            case 7: return true;
+            case 8: return In(v, 1, 8);
+            case 9: return true;
+            default: return In(v, 1, 100);
+            }
+        }
+        const int v = d[static_cast<std::size_t>(field)];
+        switch (field) {
+        case 0:
+        case 1: return In(v, 0, 50);
+        case 2: return In(v, 0, 1);
+        case 3: return SpecialOr(v, 0, 9);
+        case 4: return SpecialOr(v, 15, 40);
+        default: return In(v, 1, 100);
+        }
+    }
+
+    const Options& o_;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> blocks_;
+};
+
+// Sleeps on the monotonic clock; returns false as soon as a stop signal arrived.
+bool SleepUntil(std::chrono::steady_clock::time_point when) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    while (!gStop) {
+        const int r = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+        if (r == 0)
+            return true;
+        if (r != EINTR)
+            return true;
+    }
+    return false;
+}
+
+bool SleepMs(int ms) { return SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)); }
+
+// ---- The port ----
+
+class Port {
+public:
+    Port(const Options& o) : o_(o) {}
+    ~Port() { Unregister(); }
+
+    bool Open() {
+        char name[256] = {};
+        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+            Log(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
+            return false;
+        }
+        device_ = name;
+        termios t{};
+        tcgetattr(slave_, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, B1200);
+        cfsetospeed(&t, B1200);
+        tcsetattr(slave_, TCSANOW, &t);
+        fcntl(master_, F_SETFD, FD_CLOEXEC);
+        fcntl(slave_, F_SETFD, FD_CLOEXEC);
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        return true;
+    }
+
+    bool Register() {
+        if (mkdir(o_.folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            Log("cannot create " + o_.folder + ": " + std::strerror(errno));
+            return false;
+        }
+        // The folder must be a private folder of this user, not something planted by another.
+        struct stat st {};
+        if (lstat(o_.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+            (st.st_mode & 077) != 0) {
+            Log(o_.folder + " is not a private folder of this user; not registering there");
+            return false;
+        }
+        link_ = o_.folder + "/" + o_.name;
+        struct stat target {};
+        if (lstat(link_.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode) && stat(link_.c_str(), &target) != 0) {
+                unlink(link_.c_str()); // a dangling link left by a controller that died
+            } else {
+                Log(link_ + " is in use");
+                link_.clear();
+                return false;
+            }
+        }
+        if (symlink(device_.c_str(), link_.c_str()) != 0) {
+            Log("cannot create " + link_ + ": " + std::strerror(errno));
+            link_.clear();
+            return false;
+        }
+        return true;
+    }
+
+    void Unregister() {
+        if (!link_.empty())
+            unlink(link_.c_str());
+        link_.clear();
+    }
+
+    void HangUp() {
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+        master_ = slave_ = -1;
+    }
+
+    int Master() const { return master_; }
+    const std::string& Link() const { return link_; }
+    const std::string& Device() const { return device_; }
+
+    // Sends bytes at the line's pace; returns false when asked to stop.
+    bool Send(const std::vector<std::uint8_t>& bytes) {
+        auto next = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < bytes.size();) {
+            if (gStop)
+                return false;
+            const std::size_t n = o_.byteTimeUs > 0 ? 1 : bytes.size() - i;
+            const ssize_t w = write(master_, bytes.data() + i, n);
+            if (w < 0) {
+                if (errno == EAGAIN || errno == EINTR) {
+                    pollfd p{master_, POLLOUT, 0};
+                    poll(&p, 1, 100);
+                    continue;
+                }
+                Log(std::string("write failed: ") + std::strerror(errno));
+                return false;
+            }
+            i += static_cast<std::size_t>(w);
+            if (o_.byteTimeUs > 0) {
+                next += std::chrono::microseconds(o_.byteTimeUs);
+                if (!SleepUntil(next))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const Options& o_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string device_;
+    std::string link_;
+};
+
+// Cuts the byte stream from the tool into frames by command byte and length.
+class FrameParser {
+public:
+    void Add(const std::uint8_t* p, std::size_t n) {
+        const auto now = std::chrono::steady_clock::now();
+        // A partial frame left over from a closed session must not swallow the next one.
+        if (!buffer_.empty() && now - last_ > std::chrono::seconds(1)) {
+            Log("dropping stale partial frame: " + Hex(buffer_));
+            buffer_.clear();
+        }
+        last_ = now;
+        buffer_.insert(buffer_.end(), p, p + n);
+    }
+
+    std::optional<std::vector<std::uint8_t>> Next() {
+        while (!buffer_.empty()) {
+            const std::uint8_t cmd = buffer_[0];
+            std::size_t need = 0;
+            if (cmd == kCmdRead) {
+                need = 2;
+                if (buffer_.size() >= 2 && buffer_[1] == bcIdentify)
+                    need = 5;
+            } else if (cmd == kCmdWrite) {
+                if (buffer_.size() < 3)
+                    return std::nullopt;
+                need = 3 + std::size_t(buffer_[2]) + 1;
+            } else {
+                Log("ignoring stray byte " + Hex({cmd}));
+                buffer_.erase(buffer_.begin());
+                continue;
+            }
+            if (buffer_.size() < need)
+                return std::nullopt;
+            std::vector<std::uint8_t> frame(buffer_.begin(), buffer_.begin() + static_cast<long>(need));
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(need));
+            return frame;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::vector<std::uint8_t> buffer_;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+const char* BlockName(std::uint8_t code) {
+    switch (code) {
+    case bcIdentify: return "identification";
+    case bcBasic: return "Basic";
+    case bcPedalAssist: return "Pedal Assist";
+    case bcThrottle: return "Throttle Handle";
+    default: return "unknown block";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options o = ParseOptions(argc, argv);
+    if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return 1;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Port port(o);
+    if (!port.Open() || !port.Register())
+        return 1;
+    std::printf("PORT %s\n", port.Link().c_str());
+    std::fflush(stdout);
+    Log("serving " + port.Device() + " as " + port.Link());
+
+    Controller controller(o);
+    FrameParser parser;
+    int identifyRequests = 0;
+    int frames = 0;
+    bool hungUp = false;
+
+    while (!gStop) {
+        pollfd fds[2] = {{gSignalPipe[0], POLLIN, 0}, {hungUp ? -1 : port.Master(), POLLIN, 0}};
+        const int r = poll(fds, 2, -1);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents)
+            break;
+        if (!(fds[1].revents & POLLIN))
+            continue;
+        std::uint8_t buf[512];
+        const ssize_t got = read(port.Master(), buf, sizeof buf);
+        if (got <= 0)
+            continue; // the slave we hold keeps the master alive; nothing to do
+        parser.Add(buf, static_cast<std::size_t>(got));
+
+        while (auto frame = parser.Next()) {
+            ++frames;
+            const std::uint8_t cmd = (*frame)[0], code = (*frame)[1];
+            Log("<- " + Hex(*frame) + "  (" + (cmd == kCmdRead ? "read " : "write ") + BlockName(code) + ")");
+
+            std::vector<std::uint8_t> reply;
+            bool isRead = false;
+            if (cmd == kCmdRead && code == bcIdentify) {
+                ++identifyRequests;
+                if (identifyRequests >= o.identifyOn)
+                    reply = controller.IdentifyReply();
+                else
+                    Log("   identification request " + std::to_string(identifyRequests) + " left unanswered");
+            } else if (cmd == kCmdRead && controller.Knows(code)) {
+                isRead = true;
+                reply = o.readReply ? *o.readReply : controller.ReadReply(code);
+            } else if (cmd == kCmdWrite && controller.Knows(code)) {
+                const std::size_t n = (*frame)[2];
+                const std::vector<std::uint8_t> data(frame->begin() + 3, frame->begin() + 3 + static_cast<long>(n));
+                const std::uint8_t check = frame->back();
+                const std::uint8_t expected =
+                    CheckByte(std::span<const std::uint8_t>(*frame).subspan(1, frame->size() - 2));
+                if (check != expected)
+                    Log("   check byte " + Hex({check}) + " should be " + Hex({expected}) + "; taken all the same");
+                if (n != controller.DataBytes(code)) {
+                    Log("   wrong data length " + std::to_string(n) + "; refusing field 0");
+                    reply = {code, 0};
+                } else {
+                    const std::uint8_t result = controller.Write(code, data);
+                    reply = {code, result};
+                    Log("   " + std::string(result == n ? "accepted" : "refused field " + std::to_string(result)));
+                }
+            } else {
+                Log("   no such block; no answer");
+            }
+            if (o.silent)
+                reply.clear();
+            if (reply.empty())
+                continue;
+
+            reply.insert(reply.begin(), o.prefix.begin(), o.prefix.end());
+            if (isRead && o.readDelayMs > 0 && !SleepMs(o.readDelayMs))
+                break;
+
+            const bool hangNow = o.hangupAfter > 0 && frames == o.hangupAfter;
+            std::vector<std::uint8_t> first = reply, second;
+            if (hangNow || o.splitMs > 0) {
+                first.assign(reply.begin(), reply.begin() + static_cast<long>(reply.size() / 2));
+                second.assign(reply.begin() + static_cast<long>(reply.size() / 2), reply.end());
+            }
+            Log("-> " + Hex(first) + (second.empty() ? "" : hangNow ? "  (then hanging up)" : "  (first half)"));
+            if (!port.Send(first))
+                break;
+            if (hangNow) {
+                SleepMs(20);
+                port.HangUp();
+                port.Unregister();
+                hungUp = true;
+                Log("hung up");
+                break;
+            }
+            if (!second.empty()) {
+                if (!SleepMs(o.splitMs))
+                    break;
+                Log("-> " + Hex(second) + "  (second half)");
+                if (!port.Send(second))
+                    break;
+            }
+        }
+        if (hungUp && !o.hangupStay)
+            break;
+    }
+    port.Unregister();
+    Log("stopped");
+    return 0;
+}
