@@ -114,19 +114,19 @@ int DecodeWheel(std::uint8_t v)
     return InRange(index, static_cast<int>(kWheelItems.size()));
 }
 
-std::uint8_t EncodeSpeedMeter(int typeIndex, int signals)
+std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount)
 {
     // "By Motor Phase" has the type code 3, not its index 2.
     if (typeIndex == 2)
-        return Low8(signals + 0xC0);
-    return Low8(typeIndex * 64 + signals);
+        return Low8(signalCount + 0xC0);
+    return Low8(typeIndex * 64 + signalCount);
 }
 
-void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signals)
+void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount)
 {
     int t = v >> 6;
     typeIndex = t == 3 ? 2 : t;
-    signals = v & 0x3F;
+    signalCount = v & 0x3F;
 }
 
 // ---------------------------------------------------------------- encoders

@@ -86,8 +86,8 @@ struct ThrottleSettings {
 // Throws EConvertError when no wheel item is selected (index outside 0..15): its text is empty.
 std::uint8_t EncodeWheel(int wheelIndex);
 int DecodeWheel(std::uint8_t v); // item index, or -1 (0-30, 61-255)
-std::uint8_t EncodeSpeedMeter(int typeIndex, int signals);
-void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signals);
+std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount);
+void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount);
 
 // ---- Encoders: record -> data bytes (every value reduced to its low 8 bits) ----
 std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s); // may throw EConvertError (wheel)
