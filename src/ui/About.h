@@ -1,0 +1,4 @@
+#pragma once
+
+// Shows the modal About window (texts of section "ABOUT" of main.ini); returns when it has been closed.
+void ShowAboutWindow();

@@ -1,0 +1,61 @@
+#pragma once
+// TAboutForm: program name, version and credits with their web links. Declared here so that the
+// window tests can reach its controls.
+#include <QDialog>
+#include <QLabel>
+#include <QUrl>
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+// A label that opens a web address when clicked.
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    TLinkLabel(const QString& caption, const QUrl& target, QWidget* parent = nullptr);
+    QUrl Target() const { return target_; }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QUrl target_;
+};
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+
+    // Reads section "ABOUT" of main.ini of the current language and sets the five texts.
+    void SetAboutLanguage();
+    bool btnCloseKeyPress(int key); // true when the key closed the window
+
+    // Test seams: ShowAboutWindow hands the ready window to ShowHook instead of running it
+    // modally; OpenUrlHook replaces the call to the system's browser.
+    static std::function<void(TAboutForm&)>& ShowHook();
+    static std::function<void(const QUrl&)>& OpenUrlHook();
+
+    QLabel* lbAppName = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblUpgradedBy = nullptr;
+    QLabel* lbAuthor = nullptr;
+    TLinkLabel* lblAuthorLink = nullptr;
+    QLabel* Label2 = nullptr;
+    TLinkLabel* lblUpgraderLink = nullptr;
+    QLabel* lblHelpTips = nullptr;
+    QLabel* Label3 = nullptr;
+    TLinkLabel* lblTipsLink = nullptr;
+    QLabel* lbOriginalInfo = nullptr;
+    QLabel* lbOriginalAuthor = nullptr;
+    QLabel* Label1 = nullptr;
+    TLinkLabel* lblMakerLink = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QPushButton* btnClose = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};

@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+
+// Shows the help for one "?" button: section `section` of Languages/<CurrentLanguage>/help/<topic>.ini,
+// in a modal TfrmHelp; returns when it has been closed. Topic files and main.ini are read afresh each time.
+void ShowHelpTopic(const std::string& topic, const std::string& section);

@@ -1,0 +1,30 @@
+#pragma once
+// TfrmHelp: the modal window of one help topic. Declared here so that the window tests can
+// reach its controls.
+#include <QDialog>
+#include <functional>
+#include <string>
+
+namespace zelbor { class IniFile; }
+class QPlainTextEdit;
+class QPushButton;
+
+class TfrmHelp : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmHelp(QWidget* parent = nullptr);
+
+    // Test seam: when set, ShowHelpTopic hands the ready window to this function instead of
+    // running it modally.
+    static std::function<void(TfrmHelp&)>& ShowHook();
+
+    QPlainTextEdit* memHelp = nullptr;
+    QPushButton* btnHelpClose = nullptr;
+
+public slots:
+    void reject() override;
+};
+
+// The text of the help box for one section of a topic file: for each of the "nbLine" lines a line
+// break followed by the line, so it begins with an empty line.
+QString HelpTopicText(const zelbor::IniFile& topicFile, const std::string& section);

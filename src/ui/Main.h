@@ -1,0 +1,249 @@
+#pragma once
+// TMainForm: the one editing window. Its controls are the only store of the parameter values:
+// the reply decoders write into them, the write path and the profile writer read from them.
+#include "protocol/Communication.h"
+#include "serial/Comm.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include "ui/QtNotifyWindow.h"
+
+class QAction;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QUrl;
+class QWidget;
+
+namespace zelbor { class IniFile; }
+
+// A picture that reacts to a click (imgInfo, imgSearchPorts, imgPAS).
+class TClickImage;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    enum TTransferMode { tmIdle = 0, tmReadBlock = 1, tmWriteBlock = 2, tmReadAll = 3, tmWriteAll = 4, tmConnect = 5 };
+
+    // The modal windows and shell calls the window starts. Tests replace them so that the
+    // start-up sequence and the handlers run without blocking.
+    struct ModalHooks {
+        std::function<void(TMainForm&)> startupWarning;
+        std::function<void(const std::string& topic, const std::string& section)> helpTopic;
+        std::function<void()> about;
+        std::function<void(const QUrl&)> openUrl;
+        // Shows a file dialog; the accepted file name, or nullopt when it was cancelled.
+        std::function<std::optional<QString>(QFileDialog&)> runFileDialog;
+    };
+    static ModalHooks& Hooks();          // the hooks in use
+    static ModalHooks DefaultHooks();    // the real windows
+
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // ---- State ----
+    TTransferMode TransferMode = tmIdle;
+    QString ProfileFileName;
+    QTimer* TimerConnect = nullptr;
+    int ReopenCount = 0; // every ReopenPort call, successful or not
+    std::array<std::uint8_t, zelbor::kReceiveBufferSize> ReceiveBuffer{};
+
+private:
+    QtNotifyWindow notifyWindow_; // must outlive CommPort
+public:
+    zelbor::TComm CommPort;
+
+    // ---- Start-up ----
+    void FormShow();
+    void CenterOnScreen();
+
+    // ---- Connection and transfers ----
+    void btnPortConnectClick();
+    void btnPortDisconnectClick();
+    void TimerConnectTimer();
+    void btnBasReadClick();
+    void btnPASReadClick();
+    void btnThrReadClick();
+    void btnBasWriteClick();
+    void btnPASWriteClick();
+    void btnThrWriteClick();
+    void btnReadFlashClick();
+    void btnWriteFlashClick();
+    void imgSearchPortsClick();
+    void CommPortReceiveData(zelbor::TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
+
+    void SendIdentifyRequest();
+    void SendReadRequest(std::uint8_t blockCode);
+    void SendWriteFrame(std::uint8_t blockCode);
+    void ReopenPort();
+
+    // Decoders and acknowledgement handlers; each takes the received chunk (cut to the buffer).
+    void HandleInfoReply(std::span<const std::uint8_t> chunk);
+    void HandleBasicReadReply(std::span<const std::uint8_t> chunk);
+    void HandlePedalAssistReadReply(std::span<const std::uint8_t> chunk);
+    void HandleThrottleReadReply(std::span<const std::uint8_t> chunk);
+    void HandleBasicWriteAck(std::span<const std::uint8_t> chunk);
+    void HandlePedalAssistWriteAck(std::span<const std::uint8_t> chunk);
+    void HandleThrottleWriteAck(std::span<const std::uint8_t> chunk);
+
+    // The records as the controls hold them (the low-battery text converted: may throw EConvertError).
+    zelbor::BasicSettings BasicFromControls() const;
+    zelbor::PedalAssistSettings PedalAssistFromControls() const;
+    zelbor::ThrottleSettings ThrottleFromControls() const;
+    void ShowBasic(const zelbor::BasicSettings& s);        // low battery: selects the matching item
+    void ShowPedalAssist(const zelbor::PedalAssistSettings& s);
+    void ShowThrottle(const zelbor::ThrottleSettings& s);
+    void SetLowBatteryItems(int firstVolts, int lastVolts); // keeps the box's text
+    void ClearLowBatteryItems();                            // keeps the box's text
+
+    // ---- Low-battery field ----
+    bool cbbBasLowBatKeyPress(QChar key); // true: the character reaches the field
+    void cbbBasLowBatChange();            // range adjustment after a change by the user
+
+    // ---- Languages ----
+    void LoadLanguageList(const std::filesystem::path& path);
+    bool CommitLanguageChoice();          // false when languages.ini could not be written (reported)
+    bool cbbLanguageChange();             // false when the switch stopped at a file error (reported)
+    void SetMainLanguage();
+    void SetMainMenuLanguage(const zelbor::IniFile& ini);
+    void SetMainTabLanguage(const zelbor::IniFile& ini);
+    void SetMainOtherLanguage(const zelbor::IniFile& ini);
+    void SetMainCommLanguage(const zelbor::IniFile& ini);
+    void SetMainControllerInfosLanguage(const zelbor::IniFile& ini);
+    bool LoadInfos();                     // memInfos <- Infos.txt; false when it could not be opened (reported)
+
+    // ---- Profiles ----
+    void LoadProfile(const QString& fileName);
+    void SaveProfile(const QString& fileName); // throws EConvertError / EFileError
+    void mnSaveClick();
+    void mnSaveAsClick();
+    void mnLoadClick();
+    void LoadFileDialogCanClose(const QString& fileName);
+    void SaveFileDialogCanClose(const QString& fileName);
+
+    // ---- Help, about, exit ----
+    void btnHelp_BasicClick(QObject* sender);
+    void btnHelp_PedalAssistClick(QObject* sender);
+    void btnHelp_ThrottleClick(QObject* sender);
+    void mnHelpFileClick();
+    void mnAboutClick();
+    void imgInfoClick();
+    void mnExitClick();
+
+    // ---- Controls (each also carries its name as objectName) ----
+    QTabWidget* pctrlProfile = nullptr;
+    QWidget* tabGeneral = nullptr;
+    QWidget* tabPedalAssist = nullptr;
+    QWidget* tabThrottleHandle = nullptr;
+    QWidget* TabInfos = nullptr;
+    QWidget* pGeneral = nullptr;
+
+    QComboBox* cbbBasLowBat = nullptr;
+    QSpinBox* speBasCurrLim = nullptr;
+    std::array<QSpinBox*, 10> speBasAssistCurrLim{};
+    std::array<QSpinBox*, 10> speBasAssistSpdLim{};
+    QComboBox* cbbBasSpdMtrType = nullptr;
+    QSpinBox* speBasSpdMtrSig = nullptr;
+    QComboBox* cbbBasWheelDiam = nullptr;
+    QPushButton* btnBasRead = nullptr;
+    QPushButton* btnBasWrite = nullptr;
+
+    QComboBox* cbbPASPedalSensType = nullptr;
+    QComboBox* cbbPASDesigAssist = nullptr;
+    QComboBox* cbbPASSpdLim = nullptr;
+    QSpinBox* spePASStartCurr = nullptr;
+    QComboBox* cbbPASSlowStartMode = nullptr;
+    QSpinBox* spePASStartDeg = nullptr;
+    QComboBox* cbbPASWorkMode = nullptr;
+    QSpinBox* spePASStopDelay = nullptr;
+    QSpinBox* spePASCurrDecay = nullptr;
+    QSpinBox* spePASStopDecay = nullptr;
+    QSpinBox* spePASKeepCurr = nullptr;
+    QLabel* imgPAS = nullptr;
+    QPushButton* btnPASRead = nullptr;
+    QPushButton* btnPASWrite = nullptr;
+
+    QSpinBox* speThrStartVolt = nullptr;
+    QSpinBox* speThrEndVolt = nullptr;
+    QComboBox* cbbThrMode = nullptr;
+    QComboBox* cbbThrAssistLvl = nullptr;
+    QComboBox* edThrSpeedLim = nullptr;
+    QSpinBox* speThrStartCurr = nullptr;
+    QPushButton* btnThrRead = nullptr;
+    QPushButton* btnThrWrite = nullptr;
+
+    QPlainTextEdit* memInfos = nullptr;
+
+    QLabel* lbSoftwareName = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* imgInfo = nullptr;
+    QLabel* lblLanguage = nullptr;
+    QComboBox* cbbLanguage = nullptr;
+    QGroupBox* gbCommIF = nullptr;
+    QLabel* lbCOMPort = nullptr;
+    QComboBox* cbbPort = nullptr;
+    QLabel* imgSearchPorts = nullptr;
+    QPushButton* btnPortConnect = nullptr;
+    QPushButton* btnPortDisconnect = nullptr;
+    QGroupBox* gbControllerInfo = nullptr;
+    QLabel* lbManufTitle = nullptr;
+    QLabel* lbModelTitle = nullptr;
+    QLabel* lbHWVerTitle = nullptr;
+    QLabel* lbFWVerTitle = nullptr;
+    QLabel* lbNomVoltTitle = nullptr;
+    QLabel* lbMaxCurrTitle = nullptr;
+    QLabel* lbManuf = nullptr;
+    QLabel* lbModel = nullptr;
+    QLabel* lbHWVer = nullptr;
+    QLabel* lbFWVer = nullptr;
+    QLabel* lbNomVolt = nullptr;
+    QLabel* lbMaxCurr = nullptr;
+    QPushButton* btnReadFlash = nullptr;
+    QPushButton* btnWriteFlash = nullptr;
+
+    QMenu* mnFileMenu = nullptr;
+    QMenu* mnHelpMenu = nullptr;
+    QAction* mnFile = nullptr;
+    QAction* mnSave = nullptr;
+    QAction* mnSaveAs = nullptr;
+    QAction* mnLoad = nullptr;
+    QAction* mnExit = nullptr;
+    QAction* mnHelp = nullptr;
+    QAction* mnHelpFile = nullptr;
+    QAction* mnAbout = nullptr;
+
+    QFileDialog* LoadFileDialog = nullptr;
+    QFileDialog* SaveFileDialog = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenu();
+    QWidget* BuildBasicPage();
+    QWidget* BuildPedalAssistPage();
+    QWidget* BuildThrottlePage();
+    QWidget* BuildInfosPage();
+    QWidget* BuildRightPanel();
+    void BuildFileDialogs();
+    QToolButton* HelpButton(const char* name, void (TMainForm::*handler)(QObject*));
+    void FillPortList();
+    void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
+    void SetCaptionForProfile();
+    void ShowFieldRejected(const zelbor::AckField& field);
+};

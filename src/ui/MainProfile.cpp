@@ -1,0 +1,131 @@
+// TMainForm: profile files and the File menu.
+#include "ui/Main.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSignalBlocker>
+
+#include "common/Catalogue.h"
+#include "common/Profile.h"
+#include "ui/Report.h"
+
+namespace {
+
+std::filesystem::path ToPath(const QString& name) { return std::filesystem::path(name.toStdString()); }
+
+bool FileExists(const QString& name)
+{
+    const QFileInfo info(name);
+    return info.exists() && !info.isDir();
+}
+
+QString ProfilesFolder()
+{
+    return QString::fromStdString((zelbor::ExecutableFolder() / "Profiles").string());
+}
+
+} // namespace
+
+void TMainForm::LoadProfile(const QString& fileName)
+{
+    const zelbor::ProfileValues values = zelbor::ReadProfile(ToPath(fileName));
+    ShowBasic(values.basic);
+    {
+        // The stored number is shown as it is, without the range adjustment of typed text.
+        const QSignalBlocker blocker(cbbBasLowBat);
+        cbbBasLowBat->setEditText(QString::number(values.basic.cbbBasLowBat));
+    }
+    ShowPedalAssist(values.pedalAssist);
+    ShowThrottle(values.throttle);
+}
+
+void TMainForm::SaveProfile(const QString& fileName)
+{
+    zelbor::ProfileValues values;
+    values.basic = BasicFromControls(); // the low-battery text first: no number, nothing written
+    values.pedalAssist = PedalAssistFromControls();
+    values.throttle = ThrottleFromControls();
+    zelbor::WriteProfile(ToPath(fileName), values);
+}
+
+void TMainForm::SetCaptionForProfile()
+{
+    setWindowTitle(QStringLiteral("Zelbor Configuration Tool - ") + QFileInfo(ProfileFileName).fileName());
+}
+
+void TMainForm::mnSaveClick()
+{
+    Guarded([this] {
+        if (ProfileFileName.isEmpty()) {
+            mnSave->setEnabled(false);
+            return;
+        }
+        if (FileExists(ProfileFileName)) {
+            SaveProfile(ProfileFileName);
+            return;
+        }
+        MessageRequest request;
+        request.key = "err1";
+        request.text = QString::fromStdString(zelbor::GetErrorMessage("err1"));
+        request.caption = QStringLiteral("File load error");
+        request.flags = MB_ICONERROR;
+        ShowMessageBox(request);
+    });
+}
+
+void TMainForm::mnSaveAsClick()
+{
+    Guarded([this] {
+        SaveFileDialog->setDirectory(ProfilesFolder());
+        if (const auto name = Hooks().runFileDialog(*SaveFileDialog))
+            SaveFileDialogCanClose(*name);
+    });
+}
+
+void TMainForm::mnLoadClick()
+{
+    Guarded([this] {
+        LoadFileDialog->setDirectory(ProfilesFolder());
+        if (const auto name = Hooks().runFileDialog(*LoadFileDialog))
+            LoadFileDialogCanClose(*name);
+    });
+}
+
+void TMainForm::LoadFileDialogCanClose(const QString& fileName)
+{
+    Guarded([&] {
+        if (fileName.isEmpty())
+            return;
+        if (!FileExists(fileName)) {
+            ReportError("err2", MB_ICONERROR);
+            return;
+        }
+        ProfileFileName = fileName;
+        mnSave->setEnabled(true);
+        SetCaptionForProfile();
+        LoadProfile(fileName);
+    });
+}
+
+void TMainForm::SaveFileDialogCanClose(const QString& fileName)
+{
+    Guarded([&] {
+        if (fileName.isEmpty())
+            return;
+        if (FileExists(fileName) && ReportError("err3", MB_YESNO) == IDNO)
+            return;
+        const QString name = QFileInfo(fileName).fileName();
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QString extension = dot >= 0 ? name.mid(dot) : QString();
+        const QString target = extension == QLatin1String(".el") ? fileName : fileName + QStringLiteral(".el");
+        // The extension appended may name another existing profile: never overwrite it unasked.
+        if (target != fileName && FileExists(target) && ReportError("err3", MB_YESNO) == IDNO)
+            return;
+        ProfileFileName = target;
+        SaveProfile(ProfileFileName);
+        mnSave->setEnabled(true);
+        SetCaptionForProfile();
+    });
+}

@@ -1,0 +1,40 @@
+#include "ui/QtNotifyWindow.h"
+
+#include <QCoreApplication>
+#include <utility>
+
+QEvent::Type CommNotificationEvent::EventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+CommNotificationEvent::CommNotificationEvent(zelbor::CommNotification n)
+    : QEvent(EventType()), notification(std::move(n))
+{
+}
+
+QtNotifyWindow::QtNotifyWindow(QObject* parent) : QObject(parent) {}
+
+void QtNotifyWindow::SetReceiver(std::function<void(zelbor::CommNotification)> receiver)
+{
+    receiver_ = std::move(receiver);
+}
+
+bool QtNotifyWindow::PostNotification(zelbor::CommNotification notification)
+{
+    // Qt keeps posted events to one receiver in posting order and takes ownership of the event.
+    QCoreApplication::postEvent(this, new CommNotificationEvent(std::move(notification)));
+    return true;
+}
+
+bool QtNotifyWindow::event(QEvent* e)
+{
+    if (e->type() == CommNotificationEvent::EventType()) {
+        auto* ce = static_cast<CommNotificationEvent*>(e);
+        if (receiver_)
+            receiver_(std::move(ce->notification));
+        return true;
+    }
+    return QObject::event(e);
+}

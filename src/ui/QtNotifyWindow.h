@@ -1,0 +1,30 @@
+#pragma once
+// The serial component's notification path into Qt: worker threads post each notification as an
+// event to this object, and the GUI thread hands it back to the component in posting order.
+#include <QEvent>
+#include <QObject>
+#include <functional>
+
+#include "serial/Comm.h"
+
+class CommNotificationEvent : public QEvent {
+public:
+    static QEvent::Type EventType();
+    explicit CommNotificationEvent(zelbor::CommNotification notification);
+    zelbor::CommNotification notification;
+};
+
+class QtNotifyWindow : public QObject, public zelbor::NotifyWindow {
+    Q_OBJECT
+public:
+    explicit QtNotifyWindow(QObject* parent = nullptr);
+    // Called on the GUI thread for every notification (normally TComm::HandleNotification).
+    void SetReceiver(std::function<void(zelbor::CommNotification)> receiver);
+    bool PostNotification(zelbor::CommNotification notification) override; // any thread
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    std::function<void(zelbor::CommNotification)> receiver_;
+};

@@ -1,0 +1,100 @@
+#include "ui/Report.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+#include <utility>
+
+#include "common/Catalogue.h"
+#include "common/Errors.h"
+#include "serial/Comm.h"
+
+namespace {
+
+MessageBoxHandler& InstalledHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+} // namespace
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
+{
+    return std::exchange(InstalledHandler(), std::move(handler));
+}
+
+int ShowMessageBox(const MessageRequest& request)
+{
+    // Copy first: a handler may replace itself while it runs.
+    MessageBoxHandler handler = InstalledHandler();
+    if (handler)
+        return handler(request);
+    return ShowRealMessageBox(request);
+}
+
+int ShowRealMessageBox(const MessageRequest& request)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowTitle(request.caption);
+    box.setText(request.text);
+    if (request.flags == MB_YESNO) {
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::No ? IDNO : IDYES;
+    }
+    switch (request.flags) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}
+
+int ReportError(const std::string& key, int flags)
+{
+    MessageRequest request;
+    request.key = key;
+    request.caption = FromUtf8(zelbor::GetErrorCaption(key));
+    request.text = FromUtf8(zelbor::GetErrorMessage(key));
+    request.flags = flags;
+    return ShowMessageBox(request);
+}
+
+void ShowErrorText(const QString& text)
+{
+    MessageRequest request;
+    request.text = text;
+    request.caption = QString::fromLatin1(kApplicationTitle);
+    request.flags = MB_ICONERROR;
+    ShowMessageBox(request);
+}
+
+bool Guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const zelbor::ECommsError& e) {
+        QString text = FromUtf8(e.what());
+        if (!e.Detail().empty())
+            text += QLatin1Char('\n') + FromUtf8(e.Detail());
+        ShowErrorText(text);
+    } catch (const zelbor::EConvertError& e) {
+        ShowErrorText(FromUtf8(e.what()));
+    } catch (const zelbor::EFileError& e) {
+        ShowErrorText(FromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        ShowErrorText(FromUtf8(e.what()));
+    } catch (...) {
+        ShowErrorText(QStringLiteral("Unexpected error"));
+    }
+    return false;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// TfrmWarning: the start-up warning with the colour legend of the parameter labels and the
+// language choice. Declared here so that the window tests can reach its controls.
+#include <QDialog>
+#include <functional>
+
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class TMainForm;
+
+class TfrmWarning : public QDialog {
+    Q_OBJECT
+public:
+    // `mainForm` receives the language switch made in the dialog; it must outlive the dialog.
+    explicit TfrmWarning(TMainForm& mainForm, QWidget* parent = nullptr);
+
+    void FormCreate();
+    void SetWarningLanguage();
+    void cbbLanguageChange();
+
+    // Test seam: when set, ShowStartupWarning hands the ready dialog to this function instead of
+    // running it modally.
+    static std::function<void(TfrmWarning&)>& ShowHook();
+
+    QLabel* lblLine1 = nullptr;
+    QPlainTextEdit* memWarning = nullptr;
+    QLabel* lblRedParam = nullptr;
+    QLabel* lblRedParamText = nullptr;
+    QLabel* lblPurplepParam = nullptr;
+    QLabel* lblPurpleParamText = nullptr;
+    QLabel* lblBlackParam = nullptr;
+    QLabel* lblBlackParamText = nullptr;
+    QLabel* lblLanguage = nullptr;
+    QComboBox* cbbLanguage = nullptr;
+    QPushButton* btnCloseWarning = nullptr;
+
+protected:
+    // The only button has no cancel role: Esc must not end the dialog, the close box does.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    TMainForm& mainForm_;
+};

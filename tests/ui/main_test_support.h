@@ -1,0 +1,325 @@
+#pragma once
+// Helpers of the window tests: recorded message boxes and modal windows, temporary shipping
+// folders, a pseudo-terminal standing in for the cable, and the virtual controller.
+#include "ui/Main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <poll.h>
+#include <sstream>
+#include <stdlib.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "common/Catalogue.h"
+#include "ui/Report.h"
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace uitest {
+
+namespace fs = std::filesystem;
+
+// Processes events until `done` holds or the guard time has passed.
+template <class Pred>
+bool PumpUntil(Pred done, int guardMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > guardMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+inline void PumpFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+struct Message {
+    std::string key;
+    QString text;
+    QString caption;
+    int flags = 0;
+    int mode = -1; // TransferMode when the box was shown
+};
+
+// Takes every message box; answers OK (or what `answer` says) and records it.
+class MessageRecorder {
+public:
+    explicit MessageRecorder(const TMainForm* form = nullptr) : form_(form)
+    {
+        previous_ = SetMessageBoxHandler([this](const MessageRequest& r) {
+            messages.push_back({r.key, r.text, r.caption, r.flags, form_ ? int(form_->TransferMode) : -1});
+            if (answer)
+                return answer(r);
+            return r.flags == MB_YESNO ? IDYES : IDOK;
+        });
+    }
+    ~MessageRecorder() { SetMessageBoxHandler(previous_); }
+    void SetForm(const TMainForm* form) { form_ = form; }
+
+    std::vector<std::string> Keys() const
+    {
+        std::vector<std::string> keys;
+        for (const auto& m : messages)
+            keys.push_back(m.key);
+        return keys;
+    }
+    void Clear() { messages.clear(); }
+
+    std::vector<Message> messages;
+    std::function<int(const MessageRequest&)> answer;
+
+private:
+    const TMainForm* form_;
+    MessageBoxHandler previous_;
+};
+
+// Replaces the modal windows and shell calls with recorders.
+class HookRecorder {
+public:
+    HookRecorder()
+    {
+        saved_ = TMainForm::Hooks();
+        auto& h = TMainForm::Hooks();
+        h.startupWarning = [this](TMainForm&) { ++warnings; };
+        h.helpTopic = [this](const std::string& t, const std::string& s) { help.emplace_back(t, s); };
+        h.about = [this] { ++abouts; };
+        h.openUrl = [this](const QUrl& u) { urls.push_back(u); };
+        h.runFileDialog = [this](QFileDialog& d) -> std::optional<QString> {
+            dialogs.push_back(&d);
+            return dialogAnswer;
+        };
+    }
+    ~HookRecorder() { TMainForm::Hooks() = saved_; }
+
+    int warnings = 0;
+    int abouts = 0;
+    std::vector<std::pair<std::string, std::string>> help;
+    std::vector<QUrl> urls;
+    std::vector<QFileDialog*> dialogs;
+    std::optional<QString> dialogAnswer; // nullopt: the dialog is cancelled
+
+private:
+    TMainForm::ModalHooks saved_;
+};
+
+inline fs::path ResourcesDir() { return fs::path(ZELBOR_RESOURCES_DIR); }
+
+inline void WriteText(const fs::path& path, const std::string& text)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+inline std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A temporary shipping folder that the program takes as its executable's folder.
+class ShipFolder {
+public:
+    explicit ShipFolder(bool withLanguages = true)
+    {
+        zelbor::SetExecutableFolder(Path());
+        if (withLanguages)
+            fs::copy(ResourcesDir() / "Languages", Path() / "Languages", fs::copy_options::recursive);
+    }
+    ~ShipFolder() { zelbor::SetExecutableFolder(fs::temp_directory_path()); }
+    fs::path Path() const { return fs::path(dir_.path().toStdString()); }
+    QString Q(const std::string& relative) const { return QString::fromStdString((Path() / relative).string()); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// A window after its start-up sequence, with the modal windows recorded.
+inline std::unique_ptr<TMainForm> StartedForm()
+{
+    auto form = std::make_unique<TMainForm>();
+    form->FormShow();
+    return form;
+}
+
+// The far end of a pseudo-terminal: what the window sends, and replies written to it.
+class FakeLine {
+public:
+    FakeLine()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            return;
+        path_ = ptsname(master_);
+        // Keep one slave descriptor ourselves, so that the window's close-and-reopen never
+        // hangs the line up; raw mode so that bytes pass unchanged.
+        keep_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+        termios t{};
+        tcgetattr(keep_, &t);
+        cfmakeraw(&t);
+        tcsetattr(keep_, TCSANOW, &t);
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    }
+    ~FakeLine() { Close(); }
+    // Closes the far end: the device disappears.
+    void Close()
+    {
+        if (keep_ >= 0)
+            close(keep_);
+        if (master_ >= 0)
+            close(master_);
+        keep_ = master_ = -1;
+    }
+    bool Ok() const { return master_ >= 0 && keep_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // Everything the window has sent up to now (waits a little for the transmit thread).
+    zelbor::Bytes Take(int settleMs = 150)
+    {
+        zelbor::Bytes out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < settleMs) {
+            std::uint8_t buf[512];
+            const ssize_t n = read(master_, buf, sizeof buf);
+            if (n > 0) {
+                out.insert(out.end(), buf, buf + n);
+                t.restart();
+            } else {
+                QThread::msleep(5);
+            }
+        }
+        return out;
+    }
+    // Waits (with a guard) until at least `count` bytes have come, then takes everything.
+    zelbor::Bytes TakeAtLeast(std::size_t count, int guardMs = 5000)
+    {
+        zelbor::Bytes out;
+        QElapsedTimer t;
+        t.start();
+        while (out.size() < count && t.elapsed() < guardMs) {
+            const zelbor::Bytes more = Take(20);
+            out.insert(out.end(), more.begin(), more.end());
+        }
+        const zelbor::Bytes rest = Take();
+        out.insert(out.end(), rest.begin(), rest.end());
+        return out;
+    }
+    void Write(const zelbor::Bytes& bytes) { (void)!write(master_, bytes.data(), bytes.size()); }
+
+private:
+    int master_ = -1;
+    int keep_ = -1;
+    std::string path_;
+};
+
+// The virtual controller, started on a pseudo-terminal of its own.
+class VirtualController {
+public:
+    explicit VirtualController(const QStringList& options)
+    {
+        process_.setProgram(QStringLiteral(ZELBOR_VIRTUAL_CONTROLLER));
+        process_.setArguments(options);
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start();
+        if (!process_.waitForStarted(5000))
+            return;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000 && port_.isEmpty()) {
+            if (!process_.canReadLine())
+                process_.waitForReadyRead(200);
+            while (process_.canReadLine()) {
+                const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+                if (line.startsWith(QLatin1String("PORT ")))
+                    port_ = line.mid(5);
+            }
+        }
+    }
+    ~VirtualController() { Stop(); }
+    void Stop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            if (!process_.waitForFinished(5000)) {
+                process_.kill();
+                process_.waitForFinished(5000);
+            }
+        }
+    }
+    void Kill()
+    {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    const QString& Port() const { return port_; }
+    // Everything the controller logged so far.
+    QString Log()
+    {
+        log_ += QString::fromUtf8(process_.readAllStandardError());
+        return log_;
+    }
+
+private:
+    QProcess process_;
+    QString port_;
+    QString log_;
+};
+
+inline QString Hex(const zelbor::Bytes& bytes)
+{
+    QStringList parts;
+    for (auto b : bytes)
+        parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+// Selects the port in the window's list (adding it when discovery did not list it).
+inline void ChoosePort(TMainForm& form, const QString& port)
+{
+    int i = form.cbbPort->findText(port);
+    if (i < 0) {
+        form.cbbPort->addItem(port);
+        i = form.cbbPort->count() - 1;
+    }
+    form.cbbPort->setCurrentIndex(i);
+}
+
+// An identification reply: manufacturer, model, versions, nominal-voltage code, maximum current.
+inline zelbor::Bytes InfoReply(std::uint8_t nominalCode, std::uint8_t maxCurrent)
+{
+    zelbor::Bytes b = {0x51, 0x10, 'A', 'C', 'M', 'E', 'M', 'D', '0', '1', '1', '2', '2', '0', '1', '5'};
+    b.push_back(nominalCode);
+    b.push_back(maxCurrent);
+    return b;
+}
+
+} // namespace uitest

@@ -1,0 +1,456 @@
+// Connection and transfers against a pseudo-terminal whose far end the test plays: the frames the
+// window sends, the dispatch of replies by first byte and mode, and the acknowledgement tables.
+#include "main_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+using namespace uitest;
+using zelbor::Bytes;
+
+namespace {
+
+// A Basic read reply: low battery, current limit, the twenty assist bytes, wheel, speed meter.
+Bytes BasicReply(std::uint8_t lowBat, std::uint8_t currLim, std::uint8_t wheel, std::uint8_t meter)
+{
+    Bytes b = {0x52, 0x18, lowBat, currLim};
+    for (int i = 0; i < 20; ++i)
+        b.push_back(static_cast<std::uint8_t>(i * 5));
+    b.push_back(wheel);
+    b.push_back(meter);
+    return b;
+}
+
+} // namespace
+
+class Transfer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.Ok());
+        form = StartedForm();
+        messages.SetForm(form.get());
+        ChoosePort(*form, QString::fromStdString(line.Path()));
+    }
+
+    // Connects and answers the identification with a 48 V, 25 A controller.
+    void Connect(std::uint8_t nominal = 2, std::uint8_t maxCurrent = 25)
+    {
+        form->btnPortConnectClick();
+        ASSERT_EQ(form->TransferMode, TMainForm::tmConnect);
+        line.TakeAtLeast(5);
+        line.Write(InfoReply(nominal, maxCurrent));
+        ASSERT_TRUE(PumpUntil([&] { return form->btnBasRead->isEnabled(); }));
+        line.Take(); // a repeated request that crossed the reply
+        form->ReopenCount = 0;
+        messages.Clear();
+    }
+
+    // Feeds a chunk to the dispatcher as the serial component would.
+    void Feed(const Bytes& chunk)
+    {
+        form->CommPortReceiveData(form->CommPort, chunk.data(), static_cast<std::uint16_t>(chunk.size()));
+    }
+
+    void ShowAndActivate()
+    {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    bool HasFocus(const char* name)
+    {
+        QWidget* control = form->findChild<QWidget*>(QLatin1String(name));
+        QWidget* focus = QApplication::focusWidget();
+        return control && focus && (focus == control || control->isAncestorOf(focus));
+    }
+
+    FakeLine line;
+    ShipFolder ship;
+    HookRecorder hooks;
+    MessageRecorder messages;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(Transfer, DisconnectWhileIdentifyingStopsTheRequestsAndKeepsTheMode)
+{
+    form->btnPortConnectClick();
+    PumpFor(300);
+    form->btnPortDisconnectClick();
+    EXPECT_FALSE(form->TimerConnect->isActive());
+    EXPECT_EQ(form->TransferMode, TMainForm::tmConnect);
+    EXPECT_TRUE(form->btnPortConnect->isEnabled());
+    EXPECT_FALSE(form->btnPortDisconnect->isEnabled());
+    line.Take();
+    PumpFor(1200);
+    EXPECT_TRUE(line.Take().empty());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(Transfer, ConnectFailureLeavesButtonsTimerAndModeAlone)
+{
+    form->cbbPort->clear(); // no port: an empty name
+    form->btnPortConnectClick();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].caption, "Zelbor Configuration Tool");
+    EXPECT_TRUE(messages.messages[0].text.startsWith("Error opening serial port"));
+    EXPECT_TRUE(form->btnPortConnect->isEnabled());
+    EXPECT_FALSE(form->btnPortDisconnect->isEnabled());
+    EXPECT_FALSE(form->TimerConnect->isActive());
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+}
+
+TEST_F(Transfer, IdentificationFillsLabelsListAndCurrentBound)
+{
+    form->cbbBasLowBat->setEditText("10");
+    form->speBasCurrLim->setValue(20);
+    Connect(2, 25);
+    EXPECT_EQ(form->lbManuf->text(), "ACME");
+    EXPECT_EQ(form->lbModel->text(), "MD01");
+    EXPECT_EQ(form->lbHWVer->text(), "V1.2");
+    EXPECT_EQ(form->lbFWVer->text(), "V2.0.1.5");
+    EXPECT_EQ(form->lbNomVolt->text(), "48V");
+    EXPECT_EQ(form->lbMaxCurr->text(), "25A");
+    ASSERT_EQ(form->cbbBasLowBat->count(), 6);
+    EXPECT_EQ(form->cbbBasLowBat->itemText(0), "38");
+    EXPECT_EQ(form->cbbBasLowBat->itemText(5), "43");
+    EXPECT_EQ(form->cbbBasLowBat->currentText(), "10"); // text kept while the list is rebuilt
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 25);
+    EXPECT_EQ(form->speBasCurrLim->value(), 20);
+
+    // A second identification (after a new Connect) with a smaller maximum and an unknown code.
+    form->TransferMode = TMainForm::tmConnect;
+    Bytes info = InfoReply(9, 15);
+    info[3] = 0; // the manufacturer text ends before a zero byte
+    info[6] = 0xE9; // bytes are single-byte characters
+    Feed(info);
+    EXPECT_EQ(form->lbManuf->text(), "A");
+    EXPECT_EQ(form->lbModel->text(), QString::fromUtf8("\xC3\xA9") + "D01");
+    EXPECT_EQ(form->lbNomVolt->text(), "24-60V");
+    ASSERT_EQ(form->cbbBasLowBat->count(), 38);
+    EXPECT_EQ(form->cbbBasLowBat->itemText(37), "55");
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 15);
+    EXPECT_EQ(form->speBasCurrLim->value(), 15); // the spin box clamps its value to the new bound
+}
+
+TEST_F(Transfer, RepliesInTheWrongModeOrTooShortAreDropped)
+{
+    // Before any identification: an identification reply in tmIdle changes nothing.
+    Feed(InfoReply(2, 25));
+    EXPECT_TRUE(form->lbManuf->text().isEmpty());
+    EXPECT_FALSE(form->btnBasRead->isEnabled());
+
+    Connect();
+    const int limit = form->speBasCurrLim->value();
+    for (auto mode : {TMainForm::tmIdle, TMainForm::tmConnect}) {
+        form->TransferMode = mode;
+        Feed(BasicReply(41, 3, 55, 0x88));
+        EXPECT_EQ(form->speBasCurrLim->value(), limit);
+        EXPECT_EQ(form->TransferMode, mode);
+    }
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(InfoReply(0, 10)); // identification during a read
+    EXPECT_EQ(form->lbNomVolt->text(), "48V");
+    Feed({0x99, 0x01, 0x02});
+    const Bytes full = BasicReply(41, 3, 55, 0x88);
+    Feed(Bytes(full.begin(), full.begin() + 10)); // cut short
+    EXPECT_EQ(form->speBasCurrLim->value(), limit);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmReadBlock);
+
+    form->TransferMode = TMainForm::tmWriteBlock;
+    Feed({0x53}); // an acknowledgement of only the block code
+    form->TransferMode = TMainForm::tmConnect;
+    Feed({0x51, 0x00, 'A', 'B'});
+    EXPECT_TRUE(form->btnBasRead->isEnabled());
+    EXPECT_EQ(form->lbManuf->text(), "ACME");
+    EXPECT_EQ(form->ReopenCount, 0);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(Transfer, BasicReadReplyFillsTheControlsThenReportsInIdle)
+{
+    Connect(2, 25);
+    form->cbbBasLowBat->setEditText("39");
+    form->TransferMode = TMainForm::tmReadBlock;
+    Bytes reply = BasicReply(41, 40, 55, 0x88);
+    reply.resize(400, 0xAA); // longer than the receive buffer: cut, still handled
+    Feed(reply);
+    EXPECT_EQ(form->cbbBasLowBat->currentText(), "41");
+    EXPECT_EQ(form->cbbBasLowBat->currentIndex(), 3);
+    EXPECT_EQ(form->speBasCurrLim->value(), 25); // above the controller's maximum
+    EXPECT_EQ(form->speBasAssistCurrLim[0]->value(), 0);
+    EXPECT_EQ(form->speBasAssistCurrLim[9]->value(), 45);
+    EXPECT_EQ(form->speBasAssistSpdLim[0]->value(), 50);
+    EXPECT_EQ(form->speBasAssistSpdLim[9]->value(), 95);
+    EXPECT_EQ(form->cbbBasWheelDiam->currentText(), "700C");
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    EXPECT_EQ(form->speBasSpdMtrSig->value(), 8);
+    ASSERT_EQ(messages.Keys(), std::vector<std::string>{"err7"});
+    EXPECT_EQ(messages.messages[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(messages.messages[0].mode, TMainForm::tmIdle);
+    EXPECT_EQ(form->ReopenCount, 1);
+
+    // A voltage the list does not offer leaves no item selected and keeps the text.
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(BasicReply(30, 5, 250, 0x05));
+    EXPECT_EQ(form->cbbBasLowBat->currentText(), "41");
+    EXPECT_EQ(form->cbbBasLowBat->currentIndex(), -1);
+    EXPECT_EQ(form->cbbBasWheelDiam->currentIndex(), -1);
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentIndex(), 0);
+}
+
+TEST_F(Transfer, ThrottleReadReportsBeforeReturningToIdle)
+{
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed({0x54, 0x06, 11, 60, 1, 0xFF, 25, 150});
+    EXPECT_EQ(form->speThrStartVolt->value(), 11);
+    EXPECT_EQ(form->speThrEndVolt->value(), 50);
+    EXPECT_EQ(form->cbbThrMode->currentText(), "Current");
+    EXPECT_EQ(form->cbbThrAssistLvl->currentIndex(), 0);
+    EXPECT_EQ(form->edThrSpeedLim->currentText(), "25km/h");
+    EXPECT_EQ(form->speThrStartCurr->value(), 100);
+    ASSERT_EQ(messages.Keys(), std::vector<std::string>{"err46"});
+    EXPECT_EQ(messages.messages[0].mode, TMainForm::tmReadBlock);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+
+    form->TransferMode = TMainForm::tmReadAll;
+    Feed({0x54, 0x06, 11, 35, 7, 0x09, 50, 10}); // mode 7 and 50 km/h have no item
+    EXPECT_EQ(form->cbbThrMode->currentIndex(), -1);
+    EXPECT_EQ(form->cbbThrAssistLvl->currentText(), "9");
+    EXPECT_EQ(form->edThrSpeedLim->currentIndex(), -1);
+    EXPECT_EQ(messages.Keys(), (std::vector<std::string>{"err46", "err47"}));
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+    EXPECT_EQ(form->ReopenCount, 2);
+}
+
+TEST_F(Transfer, WriteFramesCarryTheControlsValues)
+{
+    Connect();
+    form->speThrStartVolt->setValue(11);
+    form->speThrEndVolt->setValue(35);
+    form->cbbThrMode->setCurrentIndex(0);
+    form->cbbThrAssistLvl->setCurrentIndex(0);
+    form->edThrSpeedLim->setCurrentIndex(0);
+    form->speThrStartCurr->setValue(10);
+    form->btnThrWriteClick();
+    EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
+    EXPECT_EQ(Hex(line.TakeAtLeast(10)), "16 54 06 0B 23 00 FF FF 0A 90");
+
+    form->cbbBasLowBat->setEditText("41");
+    form->cbbBasWheelDiam->setCurrentIndex(12);
+    form->cbbBasSpdMtrType->setCurrentIndex(2);
+    form->speBasSpdMtrSig->setValue(8);
+    form->btnBasWriteClick();
+    const Bytes basic = line.TakeAtLeast(28);
+    ASSERT_EQ(basic.size(), 28u) << Hex(basic).toStdString();
+    EXPECT_EQ(basic[0], 0x16);
+    EXPECT_EQ(basic[1], 0x52);
+    EXPECT_EQ(basic[3], 41);
+    EXPECT_EQ(basic[25], 0x37);
+    EXPECT_EQ(basic[26], 0xC8);
+    EXPECT_EQ(basic[27], zelbor::CheckByte(std::span(basic).subspan(1, 26)));
+
+    form->cbbPASSpdLim->setCurrentIndex(-1); // no selection goes out as 13
+    form->btnPASWriteClick();
+    const Bytes pas = line.TakeAtLeast(15);
+    ASSERT_EQ(pas.size(), 15u);
+    EXPECT_EQ(pas[5], 13);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(Transfer, ALowBatteryTextThatIsNoNumberStopsABasicWrite)
+{
+    Connect();
+    for (const char* text : {"", "4x"}) {
+        messages.Clear();
+        form->cbbBasLowBat->setEditText(QString::fromLatin1(text));
+        form->btnBasWriteClick();
+        ASSERT_EQ(messages.messages.size(), 1u) << text;
+        EXPECT_TRUE(messages.messages[0].key.empty());
+        EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+        EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
+    }
+    form->cbbBasLowBat->setEditText("40");
+    form->cbbBasWheelDiam->setCurrentIndex(-1); // no wheel: no number either
+    messages.Clear();
+    form->btnWriteFlashClick();
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);
+    EXPECT_TRUE(line.Take().empty());
+}
+
+TEST_F(Transfer, SendsOnAClosedPortAreRefused)
+{
+    Connect();
+    form->btnPortDisconnectClick();
+    form->btnPASReadClick();
+    form->btnThrWriteClick();
+    form->btnWriteFlashClick();
+    ASSERT_EQ(messages.Keys(), (std::vector<std::string>{"err5", "err6", "err6"}));
+    EXPECT_EQ(messages.messages[0].mode, TMainForm::tmReadBlock);
+    EXPECT_EQ(messages.messages[2].mode, TMainForm::tmWriteAll);
+    for (const auto& m : messages.messages)
+        EXPECT_EQ(m.flags, MB_ICONERROR);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);
+}
+
+TEST_F(Transfer, AFailedReopenStopsTheDecoderAndLeavesThePortClosed)
+{
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    line.Close(); // the device vanishes
+    Feed(BasicReply(41, 3, 55, 0x88));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.startsWith("Error opening serial port"));
+    EXPECT_EQ(messages.messages[0].caption, "Zelbor Configuration Tool");
+    EXPECT_EQ(form->TransferMode, TMainForm::tmReadBlock); // no err7, no mode change
+    EXPECT_EQ(form->speBasCurrLim->value(), 3);            // the values were shown before
+    form->btnBasReadClick();
+    EXPECT_EQ(messages.Keys(), (std::vector<std::string>{"", "err5"}));
+}
+
+// ---- Acknowledgements, result by result ----
+
+struct AckCase {
+    std::uint8_t block;
+    int fieldCount;
+    int page;
+};
+
+TEST_F(Transfer, EveryRefusedFieldShowsItsKeyPageAndControl)
+{
+    Connect();
+    ShowAndActivate();
+    for (const AckCase c : {AckCase{0x52, 24, 0}, AckCase{0x53, 11, 1}, AckCase{0x54, 6, 2}}) {
+        const auto table = zelbor::AckTable(c.block);
+        ASSERT_EQ(static_cast<int>(table.size()), c.fieldCount);
+        for (auto mode : {TMainForm::tmWriteBlock, TMainForm::tmWriteAll}) {
+            for (int r = 0; r < c.fieldCount; ++r) {
+                SCOPED_TRACE(testing::Message() << "block " << int(c.block) << " result " << r << " mode " << mode);
+                messages.Clear();
+                form->ReopenCount = 0;
+                form->pctrlProfile->setCurrentIndex(3);
+                form->TransferMode = mode;
+                Feed({c.block, static_cast<std::uint8_t>(r), 0x77});
+
+                ASSERT_GE(messages.messages.size(), 1u);
+                EXPECT_EQ(messages.messages[0].key, table[r].key);
+                EXPECT_EQ(messages.messages[0].flags, MB_ICONWARNING);
+                EXPECT_EQ(form->pctrlProfile->currentIndex(), c.page);
+                EXPECT_TRUE(HasFocus(table[r].control)) << table[r].control;
+
+                const bool single = mode == TMainForm::tmWriteBlock;
+                if (c.block == 0x54) {
+                    EXPECT_EQ(messages.messages.size(), 1u);
+                    EXPECT_EQ(form->TransferMode, mode); // Throttle: mode and port untouched
+                    EXPECT_EQ(form->ReopenCount, 0);
+                } else if (c.block == 0x53 && single) {
+                    ASSERT_EQ(messages.Keys(), (std::vector<std::string>{table[r].key, "err45"}));
+                    EXPECT_EQ(messages.messages[1].flags, MB_ICONINFORMATION);
+                    EXPECT_EQ(messages.messages[1].mode, TMainForm::tmIdle);
+                    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+                    EXPECT_EQ(form->ReopenCount, 1);
+                } else {
+                    EXPECT_EQ(messages.messages.size(), 1u);
+                    EXPECT_EQ(form->TransferMode, single ? TMainForm::tmIdle : TMainForm::tmWriteAll);
+                    EXPECT_EQ(form->ReopenCount, single ? 1 : 0);
+                }
+            }
+        }
+    }
+    // The two rows that are easy to get wrong.
+    EXPECT_STREQ(zelbor::AckTable(0x52)[3].control, "speBasAssist0SpdLim");
+    EXPECT_STREQ(zelbor::AckTable(0x52)[23].control, "speBasSpdMtrSig");
+    EXPECT_TRUE(line.Take().empty()); // a refusal never sends the next frame
+}
+
+TEST_F(Transfer, AcceptedBlocksMoveTheWriteFlashChainOn)
+{
+    Connect();
+    form->cbbBasLowBat->setEditText("40");
+    // Single writes: the information message, then idle.
+    const std::pair<std::uint8_t, const char*> singles[] = {{0x52, "err32"}, {0x53, "err45"}, {0x54, "err54"}};
+    for (const auto& [block, key] : singles) {
+        messages.Clear();
+        form->ReopenCount = 0;
+        form->TransferMode = TMainForm::tmWriteBlock;
+        Feed({block, static_cast<std::uint8_t>(zelbor::AckTable(block).size())});
+        ASSERT_EQ(messages.Keys(), std::vector<std::string>{key});
+        EXPECT_EQ(messages.messages[0].flags, MB_ICONINFORMATION);
+        // Basic and Throttle report before the mode changes, Pedal Assist after it.
+        EXPECT_EQ(messages.messages[0].mode, block == 0x53 ? TMainForm::tmIdle : TMainForm::tmWriteBlock);
+        EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+        EXPECT_EQ(form->ReopenCount, 1);
+    }
+    EXPECT_TRUE(line.Take().empty());
+
+    // Write Flash: Basic accepted sends the Pedal Assist frame, that one the Throttle frame.
+    messages.Clear();
+    form->ReopenCount = 0;
+    form->TransferMode = TMainForm::tmWriteAll;
+    Feed({0x52, 24});
+    Bytes sent = line.TakeAtLeast(15);
+    ASSERT_EQ(sent.size(), 15u);
+    EXPECT_EQ(sent[1], 0x53);
+    Feed({0x53, 11});
+    sent = line.TakeAtLeast(10);
+    ASSERT_EQ(sent.size(), 10u);
+    EXPECT_EQ(sent[1], 0x54);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);
+    Feed({0x54, 6});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err55"});
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+    EXPECT_EQ(form->ReopenCount, 3);
+}
+
+TEST_F(Transfer, ResultsBeyondTheFieldCount)
+{
+    Connect();
+    form->TransferMode = TMainForm::tmWriteBlock;
+    Feed({0x52, 200});
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+    EXPECT_EQ(form->ReopenCount, 1);
+
+    form->TransferMode = TMainForm::tmWriteBlock;
+    Feed({0x53, 200});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err45"});
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+    EXPECT_EQ(form->ReopenCount, 2);
+
+    messages.Clear();
+    for (auto mode : {TMainForm::tmWriteBlock, TMainForm::tmWriteAll}) {
+        form->TransferMode = mode;
+        Feed({0x54, 200});
+        EXPECT_EQ(form->TransferMode, mode);
+        form->TransferMode = TMainForm::tmWriteAll;
+        Feed({0x52, 25});
+        Feed({0x53, 12});
+        EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);
+    }
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(form->ReopenCount, 2);
+    EXPECT_TRUE(line.Take().empty());
+}
+
+TEST_F(Transfer, AThrottleReplyDuringASingleWriteIsTakenAsAnAcknowledgement)
+{
+    Connect();
+    const int start = form->speThrStartVolt->value();
+    form->TransferMode = TMainForm::tmWriteBlock;
+    Feed({0x54, 0x02, 0x30, 0x00, 0x01, 0xFF, 0xFF, 0x0A}); // byte 1 = 2: mode refused
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err50"});
+    EXPECT_EQ(form->speThrStartVolt->value(), start);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
+}
