@@ -133,6 +133,18 @@ QPushButton* MakeButton(const char* name, const char* text, const char* hint)
     return button;
 }
 
+// The READ and WRITE buttons at the foot of a parameter page, right-aligned below a stretch.
+void AddTransferButtonRow(QGridLayout* grid, int& row, int columns, QPushButton* read, QPushButton* write)
+{
+    grid->setRowStretch(row++, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(read);
+    buttons->addWidget(write);
+    grid->addLayout(buttons, row, 0, 1, columns);
+    grid->setColumnStretch(0, 1);
+}
+
 QFont BoldFont(int pointSize = -1)
 {
     QFont f = QApplication::font();
@@ -376,15 +388,9 @@ QWidget* TMainForm::BuildBasicPage()
     grid->addWidget(cbbBasWheelDiam, row, 2);
     ++row;
 
-    grid->setRowStretch(row++, 1);
     btnBasRead = MakeButton("btnBasRead", "READ", "Read only the general settings from controller");
     btnBasWrite = MakeButton("btnBasWrite", "WRITE", "Write only the general settings to controller");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnBasRead);
-    buttons->addWidget(btnBasWrite);
-    grid->addLayout(buttons, row, 0, 1, 4);
-    grid->setColumnStretch(0, 1);
+    AddTransferButtonRow(grid, row, 4, btnBasRead, btnBasWrite);
 
     connect(btnBasRead, &QPushButton::clicked, this, [this] { btnBasReadClick(); });
     connect(btnBasWrite, &QPushButton::clicked, this, [this] { btnBasWriteClick(); });
@@ -459,15 +465,9 @@ QWidget* TMainForm::BuildPedalAssistPage()
     grid->addItem(new QSpacerItem(1, 4), row++, 0);
     grid->addWidget(imgPAS, row++, 0, 1, 3, Qt::AlignHCenter);
 
-    grid->setRowStretch(row++, 1);
     btnPASRead = MakeButton("btnPASRead", "READ", "Read only the pedal assist settings from controller");
     btnPASWrite = MakeButton("btnPASWrite", "WRITE", "Write only the pedal assist settings to controller");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnPASRead);
-    buttons->addWidget(btnPASWrite);
-    grid->addLayout(buttons, row, 0, 1, 3);
-    grid->setColumnStretch(0, 1);
+    AddTransferButtonRow(grid, row, 3, btnPASRead, btnPASWrite);
 
     connect(btnPASRead, &QPushButton::clicked, this, [this] { btnPASReadClick(); });
     connect(btnPASWrite, &QPushButton::clicked, this, [this] { btnPASWriteClick(); });
@@ -508,15 +508,9 @@ QWidget* TMainForm::BuildThrottlePage()
     addRow(MakeLabel("lblThrStartCurr", QStringLiteral("Start Current [%]: "), Shade::Red),
            "btnHelp_Throttle_StartCurrent", speThrStartCurr);
 
-    grid->setRowStretch(row++, 1);
     btnThrRead = MakeButton("btnThrRead", "READ", "Read only the throttle handle settings from controller");
     btnThrWrite = MakeButton("btnThrWrite", "WRITE", "Write only the throttle handle settings to controller");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btnThrRead);
-    buttons->addWidget(btnThrWrite);
-    grid->addLayout(buttons, row, 0, 1, 3);
-    grid->setColumnStretch(0, 1);
+    AddTransferButtonRow(grid, row, 3, btnThrRead, btnThrWrite);
 
     connect(btnThrRead, &QPushButton::clicked, this, [this] { btnThrReadClick(); });
     connect(btnThrWrite, &QPushButton::clicked, this, [this] { btnThrWriteClick(); });
