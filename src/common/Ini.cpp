@@ -198,10 +198,30 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     return std::nullopt;
 }
 
+namespace {
+IniMissObserver& MissObserver()
+{
+    static IniMissObserver observer;
+    return observer;
+}
+
+void ReportMiss(std::string_view section, std::string_view key)
+{
+    if (const auto& observer = MissObserver())
+        observer(section, key);
+}
+} // namespace
+
+void SetIniMissObserver(IniMissObserver observer)
+{
+    MissObserver() = std::move(observer);
+}
+
 std::string IniFile::ReadRaw(std::string_view section, std::string_view key, std::string_view def) const
 {
     if (auto v = Value(section, key))
         return *v;
+    ReportMiss(section, key);
     return std::string(def);
 }
 
@@ -209,23 +229,28 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key, 
 {
     if (auto v = Value(section, key))
         return StripMatchingQuotes(*v);
+    ReportMiss(section, key);
     return std::string(def);
 }
 
 int IniFile::ReadLanguageInt(std::string_view section, std::string_view key, int def) const
 {
-    if (auto v = Value(section, key))
-        if (auto n = ParseLanguageInt(StripMatchingQuotes(*v)))
-            return *n;
-    return def;
+    const auto v = Value(section, key);
+    if (!v) {
+        ReportMiss(section, key);
+        return def;
+    }
+    return ParseLanguageInt(StripMatchingQuotes(*v)).value_or(def);
 }
 
 int IniFile::ReadProfileInt(std::string_view section, std::string_view key, int def) const
 {
-    if (auto v = Value(section, key))
-        if (auto n = ParseProfileInt(StripMatchingQuotes(*v)))
-            return *n;
-    return def;
+    const auto v = Value(section, key);
+    if (!v) {
+        ReportMiss(section, key);
+        return def;
+    }
+    return ParseProfileInt(StripMatchingQuotes(*v)).value_or(def);
 }
 
 bool IniFile::HasSection(std::string_view section) const

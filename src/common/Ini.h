@@ -11,6 +11,7 @@
 //  - the first occurrence of a section or key wins;
 //  - a missing or unreadable file reads as empty.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,12 @@ private:
     struct Section { std::string name; std::vector<Entry> entries; };
     std::vector<Section> sections_;
 };
+
+// Told of every Read* call above that falls back to its default because the section or the key is
+// missing. Lets a check prove that the shipped language files hold every key the program reads.
+// Empty by default; set and cleared on the user-interface thread only.
+using IniMissObserver = std::function<void(std::string_view section, std::string_view key)>;
+void SetIniMissObserver(IniMissObserver observer);
 
 // Number parsing used by the readers above (exposed for tests and the window's conversions).
 std::optional<int> ParseLanguageInt(std::string_view text);
