@@ -133,6 +133,26 @@ QPushButton* MakeButton(const char* name, const char* text, const char* hint)
     return button;
 }
 
+// A parameter page: 8-pixel margins, rows of label, "?" button and field.
+QGridLayout* NewPageGrid(QWidget*& page, const char* name, int verticalSpacing)
+{
+    page = new QWidget;
+    page->setObjectName(QLatin1String(name));
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(verticalSpacing);
+    return grid;
+}
+
+void AddParameterRow(QGridLayout* grid, int& row, QWidget* label, QWidget* helpButton, QWidget* field)
+{
+    grid->addWidget(label, row, 0);
+    grid->addWidget(helpButton, row, 1);
+    grid->addWidget(field, row, 2);
+    ++row;
+}
+
 // The READ and WRITE buttons at the foot of a parameter page, right-aligned below a stretch.
 void AddTransferButtonRow(QGridLayout* grid, int& row, int columns, QPushButton* read, QPushButton* write)
 {
@@ -302,12 +322,7 @@ QToolButton* TMainForm::HelpButton(const char* name, void (TMainForm::*handler)(
 
 QWidget* TMainForm::BuildBasicPage()
 {
-    tabGeneral = new QWidget;
-    tabGeneral->setObjectName(QStringLiteral("tabGeneral"));
-    auto* grid = new QGridLayout(tabGeneral);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(3);
+    auto* grid = NewPageGrid(tabGeneral, "tabGeneral", 3);
     const auto help = &TMainForm::btnHelp_BasicClick;
     int row = 0;
 
@@ -326,16 +341,12 @@ QWidget* TMainForm::BuildBasicPage()
     connect(cbbBasLowBat->lineEdit(), &QLineEdit::textEdited, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
     connect(cbbBasLowBat, &QComboBox::activated, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
 
-    grid->addWidget(MakeLabel("lblBasLowBat", QStringLiteral("Low Battery Protection [V]:")), row, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_LowBattProtection", help), row, 1);
-    grid->addWidget(cbbBasLowBat, row, 2);
-    ++row;
+    AddParameterRow(grid, row, MakeLabel("lblBasLowBat", QStringLiteral("Low Battery Protection [V]:")),
+                    HelpButton("btnHelp_Basic_LowBattProtection", help), cbbBasLowBat);
 
     speBasCurrLim = MakeSpin(QStringLiteral("speBasCurrLim"), 1, 25);
-    grid->addWidget(MakeLabel("lblBasCurrLim", QStringLiteral("Current Limit [A]:"), Shade::Red), row, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_CurrentLimit", help), row, 1);
-    grid->addWidget(speBasCurrLim, row, 2);
-    ++row;
+    AddParameterRow(grid, row, MakeLabel("lblBasCurrLim", QStringLiteral("Current Limit [A]:"), Shade::Red),
+                    HelpButton("btnHelp_Basic_CurrentLimit", help), speBasCurrLim);
 
     grid->addItem(new QSpacerItem(1, 6), row++, 0);
     grid->addWidget(HelpButton("btnHelp_Basic_AssistsLevel", help), row, 0, Qt::AlignLeft);
@@ -377,16 +388,12 @@ QWidget* TMainForm::BuildBasicPage()
     ++row;
 
     speBasSpdMtrSig = MakeSpin(QStringLiteral("speBasSpdMtrSig"), 1, 36);
-    grid->addWidget(MakeLabel("lblBasSpdMtrSig", QStringLiteral("Speed Meter Signals: "), Shade::Red), row, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_SpeedMeterSignals", help), row, 1);
-    grid->addWidget(speBasSpdMtrSig, row, 2);
-    ++row;
+    AddParameterRow(grid, row, MakeLabel("lblBasSpdMtrSig", QStringLiteral("Speed Meter Signals: "), Shade::Red),
+                    HelpButton("btnHelp_Basic_SpeedMeterSignals", help), speBasSpdMtrSig);
 
     cbbBasWheelDiam = MakeList("cbbBasWheelDiam", {}, 72);
-    grid->addWidget(MakeLabel("lblBasWheelDiam", QStringLiteral("Wheel Diameler [Inch]: ")), row, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_WheelDiameter", help), row, 1);
-    grid->addWidget(cbbBasWheelDiam, row, 2);
-    ++row;
+    AddParameterRow(grid, row, MakeLabel("lblBasWheelDiam", QStringLiteral("Wheel Diameler [Inch]: ")),
+                    HelpButton("btnHelp_Basic_WheelDiameter", help), cbbBasWheelDiam);
 
     btnBasRead = MakeButton("btnBasRead", "READ", "Read only the general settings from controller");
     btnBasWrite = MakeButton("btnBasWrite", "WRITE", "Write only the general settings to controller");
@@ -399,19 +406,11 @@ QWidget* TMainForm::BuildBasicPage()
 
 QWidget* TMainForm::BuildPedalAssistPage()
 {
-    tabPedalAssist = new QWidget;
-    tabPedalAssist->setObjectName(QStringLiteral("tabPedalAssist"));
-    auto* grid = new QGridLayout(tabPedalAssist);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(2);
+    auto* grid = NewPageGrid(tabPedalAssist, "tabPedalAssist", 2);
     const auto help = &TMainForm::btnHelp_PedalAssistClick;
     int row = 0;
     auto addRow = [&](QWidget* label, const char* helpName, QWidget* field) {
-        grid->addWidget(label, row, 0);
-        grid->addWidget(HelpButton(helpName, help), row, 1);
-        grid->addWidget(field, row, 2);
-        ++row;
+        AddParameterRow(grid, row, label, HelpButton(helpName, help), field);
     };
 
     cbbPASPedalSensType = MakeList("cbbPASPedalSensType", ToList(zelbor::kPedalSensorItems), kListWidth);
@@ -476,19 +475,11 @@ QWidget* TMainForm::BuildPedalAssistPage()
 
 QWidget* TMainForm::BuildThrottlePage()
 {
-    tabThrottleHandle = new QWidget;
-    tabThrottleHandle->setObjectName(QStringLiteral("tabThrottleHandle"));
-    auto* grid = new QGridLayout(tabThrottleHandle);
-    grid->setContentsMargins(8, 8, 8, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(3);
+    auto* grid = NewPageGrid(tabThrottleHandle, "tabThrottleHandle", 3);
     const auto help = &TMainForm::btnHelp_ThrottleClick;
     int row = 0;
     auto addRow = [&](QWidget* label, const char* helpName, QWidget* field) {
-        grid->addWidget(label, row, 0);
-        grid->addWidget(HelpButton(helpName, help), row, 1);
-        grid->addWidget(field, row, 2);
-        ++row;
+        AddParameterRow(grid, row, label, HelpButton(helpName, help), field);
     };
 
     speThrStartVolt = MakeSpin(QStringLiteral("speThrStartVolt"), 0, 50);
