@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -78,22 +77,12 @@ QFrame* MakeRule(QWidget* parent, const char* name)
 } // namespace
 
 TLinkLabel::TLinkLabel(const QString& caption, const QUrl& target, QWidget* parent)
-    : QLabel(caption, parent), target_(target)
+    : TClickLabel(Kind::Link, caption, parent), target_(target)
 {
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::blue);
     setPalette(pal);
-    setCursor(Qt::PointingHandCursor);
-}
-
-void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-        OpenAddress(target_);
-        event->accept();
-        return;
-    }
-    QLabel::mouseReleaseEvent(event);
+    onClick = [this] { OpenAddress(target_); };
 }
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
@@ -187,6 +176,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
+    // The button first, then the links from the top.
+    SetTabChain({btnClose, lblAuthorLink, lblUpgraderLink, lblTipsLink, lblMakerLink});
     btnClose->setFocus(); // first in the tab order: Enter and Esc reach it at once
 }
 

@@ -6,19 +6,18 @@
 #include <QUrl>
 #include <functional>
 
+#include "ui/Access.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
 
-// A label that opens a web address when clicked.
-class TLinkLabel : public QLabel {
+// A label that opens a web address when clicked, or with Space or Enter while it has the focus.
+class TLinkLabel : public TClickLabel {
     Q_OBJECT
 public:
     TLinkLabel(const QString& caption, const QUrl& target, QWidget* parent = nullptr);
     QUrl Target() const { return target_; }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QUrl target_;

@@ -2,6 +2,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Ini.h"
+#include "ui/Access.h"
 #include "ui/HelpForm.h"
 #include "ui/Pictures.h"
 
@@ -27,6 +28,8 @@ TfrmHelp::TfrmHelp(QWidget* parent) : QDialog(parent)
     memHelp->setObjectName(QStringLiteral("memHelp"));
     memHelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memHelp->setMinimumSize(120, 60);
+    // What is typed here is discarded anyway: Tab moves on rather than trapping the focus.
+    memHelp->setTabChangesFocus(true);
 
     btnHelpClose = new QPushButton(QStringLiteral("Close"), this);
     btnHelpClose->setObjectName(QStringLiteral("btnHelpClose"));
@@ -88,6 +91,7 @@ void ShowHelpTopic(const std::string& topic, const std::string& section)
 
     auto form = std::make_unique<TfrmHelp>();
     form->setWindowTitle(title);
+    SetAccessibleName(form->memHelp, title); // the box holds the help on the window's topic
     form->btnHelpClose->setText(QString::fromStdString(mainIni.ReadString("HELP", "close", "Close")));
     form->memHelp->clear();
     form->memHelp->setPlainText(text);

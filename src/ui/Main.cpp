@@ -30,6 +30,7 @@
 #include "common/Errors.h"
 #include "serial/CommPortSettings.h"
 #include "ui/About.h"
+#include "ui/Access.h"
 #include "ui/Help.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
@@ -48,21 +49,6 @@ const QColor kRed(0xFF, 0x00, 0x00);
 const QColor kPurple(0x80, 0x00, 0x80);
 
 enum class Shade { Normal, Red, Purple };
-
-// A picture that emits clicked() when pressed with the left button.
-class ClickLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-    std::function<void()> onClick;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* e) override
-    {
-        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && onClick)
-            onClick();
-        QLabel::mouseReleaseEvent(e);
-    }
-};
 
 // Rows of the language list are 16 pixels high and drawn as plain text.
 class FixedRowDelegate : public QStyledItemDelegate {
@@ -262,6 +248,8 @@ TMainForm::TMainForm(QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize); // client area fixed, menu bar above it
 
     BuildFileDialogs();
+    BuildTabChain();
+    UpdateAccessibility();
 }
 
 TMainForm::~TMainForm() = default;
@@ -320,6 +308,13 @@ QToolButton* TMainForm::HelpButton(const char* name, void (TMainForm::*handler)(
     return button;
 }
 
+void TMainForm::AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field)
+{
+    AddParameterRow(grid, row, label, help, field);
+    label->setBuddy(field); // the label's access letter reaches the field
+    accessRows_.push_back({page, label, nullptr, help, {field}, {}});
+}
+
 QWidget* TMainForm::BuildBasicPage()
 {
     auto* grid = NewPageGrid(tabGeneral, "tabGeneral", 3);
@@ -341,17 +336,20 @@ QWidget* TMainForm::BuildBasicPage()
     connect(cbbBasLowBat->lineEdit(), &QLineEdit::textEdited, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
     connect(cbbBasLowBat, &QComboBox::activated, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
 
-    AddParameterRow(grid, row, MakeLabel("lblBasLowBat", QStringLiteral("Low Battery Protection [V]:")),
-                    HelpButton("btnHelp_Basic_LowBattProtection", help), cbbBasLowBat);
+    AddFieldRow(grid, row, 0, MakeLabel("lblBasLowBat", QStringLiteral("Low Battery Protection [V]:")),
+                HelpButton("btnHelp_Basic_LowBattProtection", help), cbbBasLowBat);
 
     speBasCurrLim = MakeSpin(QStringLiteral("speBasCurrLim"), 1, 25);
-    AddParameterRow(grid, row, MakeLabel("lblBasCurrLim", QStringLiteral("Current Limit [A]:"), Shade::Red),
-                    HelpButton("btnHelp_Basic_CurrentLimit", help), speBasCurrLim);
+    AddFieldRow(grid, row, 0, MakeLabel("lblBasCurrLim", QStringLiteral("Current Limit [A]:"), Shade::Red),
+                HelpButton("btnHelp_Basic_CurrentLimit", help), speBasCurrLim);
 
     grid->addItem(new QSpacerItem(1, 6), row++, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_AssistsLevel", help), row, 0, Qt::AlignLeft);
-    grid->addWidget(HelpButton("btnHelp_Basic_LvlCurrentLimit", help), row, 2, Qt::AlignHCenter);
-    grid->addWidget(HelpButton("btnHelp_Basic_SpeedLimit", help), row, 3, Qt::AlignHCenter);
+    QToolButton* columnHelp[3] = {HelpButton("btnHelp_Basic_AssistsLevel", help),
+                                  HelpButton("btnHelp_Basic_LvlCurrentLimit", help),
+                                  HelpButton("btnHelp_Basic_SpeedLimit", help)};
+    grid->addWidget(columnHelp[0], row, 0, Qt::AlignLeft);
+    grid->addWidget(columnHelp[1], row, 2, Qt::AlignHCenter);
+    grid->addWidget(columnHelp[2], row, 3, Qt::AlignHCenter);
     ++row;
     auto* title0 = MakeLabel("lblBasAssistLevels", QStringLiteral("Assist levels"));
     auto* title1 = MakeLabel("lblBasAssistCurrLim", QStringLiteral("Current Limit [%]"));
@@ -367,6 +365,10 @@ QWidget* TMainForm::BuildBasicPage()
     grid->addWidget(title1, row, 2, Qt::AlignHCenter);
     grid->addWidget(title2, row, 3, Qt::AlignHCenter);
     ++row;
+    // The column titles name their help buttons; the three buttons form one row of the tab chain.
+    accessRows_.push_back({0, title0, nullptr, columnHelp[0], {}, {}});
+    accessRows_.push_back({0, title1, nullptr, columnHelp[1], {}, {}});
+    accessRows_.push_back({0, title2, nullptr, columnHelp[2], {}, {}});
 
     for (int level = 0; level < 10; ++level) {
         const QString n = QString::number(level);
@@ -378,22 +380,33 @@ QWidget* TMainForm::BuildBasicPage()
         grid->addWidget(speBasAssistCurrLim[level], row, 2, Qt::AlignHCenter);
         grid->addWidget(speBasAssistSpdLim[level], row, 3, Qt::AlignHCenter);
         ++row;
+        // The label names the level; each of its two fields says which limit it holds.
+        label->setBuddy(speBasAssistCurrLim[level]);
+        accessRows_.push_back({0, label, nullptr, nullptr, {speBasAssistCurrLim[level], speBasAssistSpdLim[level]},
+                               {QStringLiteral("Assist %1 current limit [%]").arg(level),
+                                QStringLiteral("Assist %1 speed limit [%]").arg(level)}});
     }
     grid->addItem(new QSpacerItem(1, 6), row++, 0);
 
     cbbBasSpdMtrType = MakeList("cbbBasSpdMtrType", {}, 160);
-    grid->addWidget(MakeLabel("lblBasSpdMtrType", QStringLiteral("Speed Meter Type: "), Shade::Red), row, 0);
-    grid->addWidget(HelpButton("btnHelp_Basic_SpeedMeterType", help), row, 1);
-    grid->addWidget(cbbBasSpdMtrType, row, 2, 1, 2);
-    ++row;
+    {
+        QLabel* label = MakeLabel("lblBasSpdMtrType", QStringLiteral("Speed Meter Type: "), Shade::Red);
+        QToolButton* helpButton = HelpButton("btnHelp_Basic_SpeedMeterType", help);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(helpButton, row, 1);
+        grid->addWidget(cbbBasSpdMtrType, row, 2, 1, 2); // the longest items need both columns
+        ++row;
+        label->setBuddy(cbbBasSpdMtrType);
+        accessRows_.push_back({0, label, nullptr, helpButton, {cbbBasSpdMtrType}, {}});
+    }
 
     speBasSpdMtrSig = MakeSpin(QStringLiteral("speBasSpdMtrSig"), 1, 36);
-    AddParameterRow(grid, row, MakeLabel("lblBasSpdMtrSig", QStringLiteral("Speed Meter Signals: "), Shade::Red),
-                    HelpButton("btnHelp_Basic_SpeedMeterSignals", help), speBasSpdMtrSig);
+    AddFieldRow(grid, row, 0, MakeLabel("lblBasSpdMtrSig", QStringLiteral("Speed Meter Signals: "), Shade::Red),
+                HelpButton("btnHelp_Basic_SpeedMeterSignals", help), speBasSpdMtrSig);
 
     cbbBasWheelDiam = MakeList("cbbBasWheelDiam", {}, 72);
-    AddParameterRow(grid, row, MakeLabel("lblBasWheelDiam", QStringLiteral("Wheel Diameler [Inch]: ")),
-                    HelpButton("btnHelp_Basic_WheelDiameter", help), cbbBasWheelDiam);
+    AddFieldRow(grid, row, 0, MakeLabel("lblBasWheelDiam", QStringLiteral("Wheel Diameler [Inch]: ")),
+                HelpButton("btnHelp_Basic_WheelDiameter", help), cbbBasWheelDiam);
 
     btnBasRead = MakeButton("btnBasRead", "READ", "Read only the general settings from controller");
     btnBasWrite = MakeButton("btnBasWrite", "WRITE", "Write only the general settings to controller");
@@ -409,8 +422,8 @@ QWidget* TMainForm::BuildPedalAssistPage()
     auto* grid = NewPageGrid(tabPedalAssist, "tabPedalAssist", 2);
     const auto help = &TMainForm::btnHelp_PedalAssistClick;
     int row = 0;
-    auto addRow = [&](QWidget* label, const char* helpName, QWidget* field) {
-        AddParameterRow(grid, row, label, HelpButton(helpName, help), field);
+    auto addRow = [&](QLabel* label, const char* helpName, QWidget* field) {
+        AddFieldRow(grid, row, 1, label, HelpButton(helpName, help), field);
     };
 
     cbbPASPedalSensType = MakeList("cbbPASPedalSensType", ToList(zelbor::kPedalSensorItems), kListWidth);
@@ -428,10 +441,15 @@ QWidget* TMainForm::BuildPedalAssistPage()
         auto* h = new QHBoxLayout(pair);
         h->setContentsMargins(0, 0, 0, 0);
         h->setSpacing(4);
-        h->addWidget(MakeLabel("lblPASStartCurr", QStringLiteral("Start Current [%]: "), Shade::Red));
-        h->addWidget(MakeLabel("lblPASStartCurrMax", QStringLiteral("(max 60%)"), Shade::Red));
+        QLabel* label = MakeLabel("lblPASStartCurr", QStringLiteral("Start Current [%]: "), Shade::Red);
+        QLabel* note = MakeLabel("lblPASStartCurrMax", QStringLiteral("(max 60%)"), Shade::Red);
+        h->addWidget(label);
+        h->addWidget(note);
         h->addStretch(1);
-        addRow(pair, "btnHelp_PA_StartCurrent", spePASStartCurr);
+        QToolButton* helpButton = HelpButton("btnHelp_PA_StartCurrent", help);
+        AddParameterRow(grid, row, pair, helpButton, spePASStartCurr);
+        label->setBuddy(spePASStartCurr);
+        accessRows_.push_back({1, label, note, helpButton, {spePASStartCurr}, {}});
     }
     cbbPASSlowStartMode = MakeList("cbbPASSlowStartMode", ToList(zelbor::SlowStartItems()), 72);
     addRow(MakeLabel("lblPASSlowStartMode", QStringLiteral("Slow-start Mode (1-8) "), Shade::Purple),
@@ -478,8 +496,8 @@ QWidget* TMainForm::BuildThrottlePage()
     auto* grid = NewPageGrid(tabThrottleHandle, "tabThrottleHandle", 3);
     const auto help = &TMainForm::btnHelp_ThrottleClick;
     int row = 0;
-    auto addRow = [&](QWidget* label, const char* helpName, QWidget* field) {
-        AddParameterRow(grid, row, label, HelpButton(helpName, help), field);
+    auto addRow = [&](QLabel* label, const char* helpName, QWidget* field) {
+        AddFieldRow(grid, row, 2, label, HelpButton(helpName, help), field);
     };
 
     speThrStartVolt = MakeSpin(QStringLiteral("speThrStartVolt"), 0, 50);
@@ -523,6 +541,7 @@ QWidget* TMainForm::BuildInfosPage()
     mono.setStyleHint(QFont::Monospace);
     mono.setFixedPitch(true);
     memInfos->setFont(mono);
+    memInfos->setTabChangesFocus(true); // Tab leaves the page's text for the right panel
     box->addWidget(memInfos);
     return TabInfos;
 }
@@ -542,11 +561,10 @@ QWidget* TMainForm::BuildRightPanel()
     box->addWidget(lbSoftwareName);
     box->addWidget(lblVersion);
 
-    auto* info = new ClickLabel;
+    auto* info = new TClickLabel(TClickLabel::Kind::Button);
     info->setObjectName(QStringLiteral("imgInfo"));
     info->setFixedSize(30, 30);
     info->setPixmap(InfoSignPixmap(30));
-    info->setCursor(Qt::PointingHandCursor);
     info->onClick = [this] { imgInfoClick(); };
     imgInfo = info;
     lblLanguage = MakeLabel("lblLanguage", QStringLiteral("Language :"));
@@ -562,6 +580,7 @@ QWidget* TMainForm::BuildRightPanel()
     langRow->addWidget(imgInfo);
     langRow->addWidget(lblLanguage, 1);
     langRow->addWidget(cbbLanguage);
+    lblLanguage->setBuddy(cbbLanguage);
     box->addLayout(langRow);
 
     gbCommIF = MakeGroup("gbCommIF", " Communication Interface ");
@@ -576,16 +595,16 @@ QWidget* TMainForm::BuildRightPanel()
                        QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6")});
     cbbPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cbbPort->setMinimumContentsLength(10);
-    auto* search = new ClickLabel;
+    auto* search = new TClickLabel(TClickLabel::Kind::Button);
     search->setObjectName(QStringLiteral("imgSearchPorts"));
     search->setFixedSize(16, 16);
     search->setPixmap(MagnifierPixmap(16));
-    search->setCursor(Qt::PointingHandCursor);
     search->setToolTip(QStringLiteral("Click to rescan for available COM ports"));
     search->onClick = [this] { imgSearchPortsClick(); };
     imgSearchPorts = search;
     btnPortConnect = MakeButton("btnPortConnect", "Connect", "Connect to selected COM port");
     btnPortDisconnect = MakeButton("btnPortDisconnect", "Disconnect", "Disconnect from COM port");
+    lbCOMPort->setBuddy(cbbPort);
     comm->addWidget(lbCOMPort, 0, 0, 1, 2);
     comm->addWidget(cbbPort, 1, 0);
     comm->addWidget(imgSearchPorts, 1, 1);
@@ -737,7 +756,7 @@ void TMainForm::btnHelp_ThrottleClick(QObject* sender)
 
 void TMainForm::mnHelpFileClick()
 {
-    Guarded([this] {
+    Guarded([] {
         const auto pdf = zelbor::ExecutableFolder() / "Help.pdf";
         // A missing document or viewer gives no message.
         Hooks().openUrl(QUrl::fromLocalFile(QString::fromStdString(pdf.string())));

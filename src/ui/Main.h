@@ -13,11 +13,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 #include "ui/QtNotifyWindow.h"
 
 class QAction;
 class QComboBox;
 class QFileDialog;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -32,8 +34,6 @@ class QWidget;
 
 namespace zelbor { class IniFile; }
 
-// A picture that reacts to a click (imgInfo, imgSearchPorts, imgPAS).
-class TClickImage;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -126,6 +126,11 @@ public:
     void SetMainCommLanguage(const zelbor::IniFile& ini);
     void SetMainControllerInfosLanguage(const zelbor::IniFile& ini);
     bool LoadInfos();                     // memInfos <- Infos.txt; false when it could not be opened (reported)
+
+    // ---- Keyboard and screen-reader access ----
+    // Access letters of the parameter labels and accessible names of every control, from the texts
+    // the window shows now: run after the window texts change.
+    void UpdateAccessibility();
 
     // ---- Profiles ----
     void LoadProfile(const QString& fileName);
@@ -241,9 +246,23 @@ private:
     QWidget* BuildInfosPage();
     QWidget* BuildRightPanel();
     void BuildFileDialogs();
+    void BuildTabChain();
     QToolButton* HelpButton(const char* name, void (TMainForm::*handler)(QObject*));
+    // A row of label, help button and field; the label becomes the field's buddy.
+    void AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field);
     void FillPortList();
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
     void ShowFieldRejected(const zelbor::AckField& field);
+
+    // A row of a parameter page as keyboard and screen-reader access see it, in the order shown.
+    struct AccessRow {
+        int page = 0;                    // index in pctrlProfile
+        QLabel* label = nullptr;         // names the row
+        QLabel* note = nullptr;          // a second label, read after the first
+        QWidget* help = nullptr;         // its "?" button, if any
+        std::vector<QWidget*> fields;    // left to right
+        std::vector<QString> fieldNames; // own names where the label names the row, not the field
+    };
+    std::vector<AccessRow> accessRows_;
 };

@@ -100,6 +100,7 @@ void TMainForm::SetMainLanguage()
     SetMainOtherLanguage(ini);
     SetMainCommLanguage(ini);
     SetMainControllerInfosLanguage(ini);
+    UpdateAccessibility(); // names and access letters follow the new texts
 }
 
 void TMainForm::SetMainMenuLanguage(const zelbor::IniFile& ini)

@@ -45,6 +45,8 @@ int ShowRealMessageBox(const MessageRequest& request)
         box.setIcon(QMessageBox::NoIcon);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
+        // Esc gives the answer that changes nothing (a question such as "overwrite?" is declined).
+        box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::No ? IDNO : IDYES;
     }
     switch (request.flags) {
@@ -53,7 +55,7 @@ int ShowRealMessageBox(const MessageRequest& request)
     case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
-    box.setStandardButtons(QMessageBox::Ok);
+    box.setStandardButtons(QMessageBox::Ok); // Enter and Esc both close it
     box.exec();
     return IDOK;
 }

@@ -2,6 +2,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Ini.h"
+#include "ui/Access.h"
 #include "ui/Main.h"
 #include "ui/Pictures.h"
 #include "ui/WarningForm.h"
@@ -78,7 +79,10 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
     memWarning->setReadOnly(true);
     memWarning->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     memWarning->setWordWrapMode(QTextOption::WordWrap);
-    memWarning->setFocusPolicy(Qt::ClickFocus);
+    // Reachable by Tab, so that a screen reader can read the warning; Tab goes on to the next
+    // control and Enter still reaches the button.
+    memWarning->setFocusPolicy(Qt::StrongFocus);
+    memWarning->setTabChangesFocus(true);
 
     const QColor red(Qt::red);
     const QColor purple(128, 0, 128);
@@ -135,8 +139,8 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
     layout->addWidget(memWarning, 1);
     layout->addLayout(legend);
 
-    setTabOrder(btnCloseWarning, cbbLanguage);
-    setTabOrder(cbbLanguage, memWarning);
+    // The button comes first (it has the focus when the dialog opens), then the rows from the top.
+    SetTabChain({btnCloseWarning, memWarning, cbbLanguage});
 
     setFixedSize(480, 214);
     CentreOnScreen(*this);
@@ -173,6 +177,9 @@ void TfrmWarning::SetWarningLanguage()
     lblBlackParamText->setText(read("blackParamText"));
     lblLanguage->setText(read("Language"));
     btnCloseWarning->setText(read("btnClose"));
+    // The text box is read under the first line; the list under its label.
+    SetAccessibleName(memWarning, LabelName(lblLine1->text()));
+    SetAccessibleName(cbbLanguage, LabelName(lblLanguage->text()));
 }
 
 void TfrmWarning::cbbLanguageChange()
