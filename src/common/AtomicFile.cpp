@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,17 +93,34 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
 
 bool ReadWholeFile(const fs::path& path, std::string& out)
 {
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
+    // Only regular files are read. Opening without blocking matters: a FIFO without a writer
+    // would block a plain open for good, and a device such as /dev/zero never ends.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad())
+    }
+    std::string text;
+    text.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        ::close(fd);
         return false;
-    out = ss.str();
+    }
+    ::close(fd);
+    out = std::move(text);
     return true;
 }
 

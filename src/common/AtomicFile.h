@@ -10,7 +10,8 @@ namespace zelbor {
 // names the file and the system's reason.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
 
-// Reads a whole file; nullopt-like failure is signalled by returning false.
+// Reads a whole regular file; false when it is missing, unreadable or no regular file (a folder,
+// a FIFO, a device). Never blocks on opening.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& out);
 
 } // namespace zelbor

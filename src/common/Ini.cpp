@@ -25,6 +25,15 @@ std::string_view Trim(std::string_view s)
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The form under which names are indexed: matching ignores ASCII letter case.
+std::string Folded(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = Lower(c);
+    return out;
+}
+
 bool SameName(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -152,12 +161,9 @@ IniFile IniFile::Parse(std::string_view text)
         if (IsSectionLine(t)) {
             std::string_view name = SectionName(t);
             current = nullptr;
-            bool seen = false;
-            for (const auto& s : ini.sections_)
-                if (SameName(s.name, name)) { seen = true; break; }
             // A repeated section is ignored as a whole: the first occurrence wins.
-            if (!seen) {
-                ini.sections_.push_back({std::string(name), {}});
+            if (ini.index_.emplace(Folded(name), ini.sections_.size()).second) {
+                ini.sections_.push_back({std::string(name), {}, {}});
                 current = &ini.sections_.back();
             }
             continue;
@@ -168,10 +174,7 @@ IniFile IniFile::Parse(std::string_view text)
         if (eq == std::string_view::npos)
             continue;
         std::string_view key = Trim(t.substr(0, eq));
-        bool seen = false;
-        for (const auto& e : current->entries)
-            if (SameName(e.key, key)) { seen = true; break; }
-        if (!seen)
+        if (current->index.emplace(Folded(key), current->entries.size()).second)
             current->entries.push_back({std::string(key), std::string(Trim(t.substr(eq + 1)))});
     }
     return ini;
@@ -187,15 +190,14 @@ IniFile IniFile::Load(const fs::path& path)
 
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const
 {
-    for (const auto& s : sections_) {
-        if (!SameName(s.name, section))
-            continue;
-        for (const auto& e : s.entries)
-            if (SameName(e.key, key))
-                return e.value;
+    const auto s = index_.find(Folded(section));
+    if (s == index_.end())
         return std::nullopt;
-    }
-    return std::nullopt;
+    const Section& found = sections_[s->second];
+    const auto e = found.index.find(Folded(key));
+    if (e == found.index.end())
+        return std::nullopt;
+    return found.entries[e->second].value;
 }
 
 namespace {
@@ -255,10 +257,7 @@ int IniFile::ReadProfileInt(std::string_view section, std::string_view key, int 
 
 bool IniFile::HasSection(std::string_view section) const
 {
-    for (const auto& s : sections_)
-        if (SameName(s.name, section))
-            return true;
-    return false;
+    return index_.count(Folded(section)) != 0;
 }
 
 // ---------------------------------------------------------------- editor
@@ -293,7 +292,9 @@ IniEditor IniEditor::Load(const fs::path& path)
     std::string text;
     // Starting from an empty editor here would drop the file's other lines on the next save.
     if (!ReadWholeFile(path, text))
-        throw EFileError("Cannot read file \"" + path.string() + "\"");
+        throw EFileError("Cannot write file \"" + path.string() + "\": " +
+                         (fs::is_regular_file(path, ec) ? "its present content cannot be read"
+                                                        : "it is not a regular file"));
     return FromText(text);
 }
 

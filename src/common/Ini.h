@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zelbor {
@@ -41,8 +42,15 @@ public:
 
 private:
     struct Entry { std::string key; std::string value; };
-    struct Section { std::string name; std::vector<Entry> entries; };
+    // Names are indexed by their lower-case form: a file of a million keys must not take a
+    // million comparisons per key, neither to find the first occurrence nor to look one up.
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+        std::unordered_map<std::string, std::size_t> index;
+    };
     std::vector<Section> sections_;
+    std::unordered_map<std::string, std::size_t> index_;
 };
 
 // Told of every Read* call above that falls back to its default because the section or the key is

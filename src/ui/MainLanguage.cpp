@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -77,6 +78,12 @@ bool TMainForm::cbbLanguageChange()
 bool TMainForm::LoadInfos()
 {
     const QString path = QString::fromStdString(zelbor::LanguageFile("help/Infos.txt").string());
+    // Only a regular file is opened: opening a FIFO without a writer would block for good.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        ShowErrorText(QStringLiteral("Cannot open file \"%1\". It is not a regular file.").arg(path));
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ShowErrorText(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSignalBlocker>
 
+#include "common/AtomicFile.h"
 #include "common/Catalogue.h"
 #include "common/Profile.h"
 #include "ui/Report.h"
@@ -100,6 +101,15 @@ void TMainForm::LoadFileDialogCanClose(const QString& fileName)
             return;
         if (!FileExists(fileName)) {
             ReportError("err2", MB_ICONERROR);
+            return;
+        }
+        // A file that is there but cannot be read (a FIFO, a device, no permission) would load as
+        // "no keys" and reset every value to its default: say so and change nothing instead.
+        std::string probe;
+        if (!zelbor::ReadWholeFile(ToPath(fileName), probe)) {
+            const QString why = QFileInfo(fileName).isFile() ? QStringLiteral("it cannot be read")
+                                                            : QStringLiteral("it is not a regular file");
+            ShowErrorText(QStringLiteral("Cannot load the profile \"%1\": %2.").arg(fileName, why));
             return;
         }
         ProfileFileName = fileName;

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>

@@ -43,9 +43,13 @@ and removes its link.
 Port:
   --name NAME            link name in the folder (default virtual-controller-<pid>)
   --folder DIR           folder for the link (default: the per-user virtual-port folder)
-  --baud N               line speed used for pacing replies (default 1200; 10 bits a byte)
-  --byte-time-us N       time per reply byte in microseconds (overrides --baud)
-  --no-pacing            send replies at once
+  --baud N               line speed (default 1200; 10 bits a byte): a request counts as
+                         received when its last byte would have crossed the line, and
+                         reply bytes leave one byte time apart, each at the end of its time
+  --byte-time-us N       time per byte in microseconds (overrides --baud)
+  --no-pacing            take requests and send replies at once
+  --latency MS           time from the last byte of a request to the first byte of its
+                         reply (default 0)
 
 Identification:
   --manufacturer TEXT    up to 4 characters (default ZLBR)
@@ -61,10 +65,20 @@ Faults:
   --read-delay MS        wait MS milliseconds before answering a read
   --split MS             send every reply in two halves MS milliseconds apart (e.g. 300)
   --prefix HEX           put these bytes before every reply (e.g. "00 FF")
+  --burst N              send N bytes of line noise before every reply: a fixed pseudo-random
+                         sequence that holds no block code (0x51-0x54) and ends with an XOFF
+                         (0x13), the worst case for a port with XON/XOFF flow control
+  --burst-gap MS         with --burst: keep the line quiet MS milliseconds between the noise
+                         and the reply (default 0: the reply follows the noise at once)
+  --fault-scope KINDS    the frames that --split, --prefix, --burst and the count of
+                         --hangup-after act on: a comma list of identify, read, write
+                         (default: every frame)
+  --fault-frame K        --split, --prefix and --burst act only on the Kth frame within the
+                         scope (default: on every one)
   --refuse BLOCK:INDEX   refuse a field: BLOCK is R/S/T (or 0x52/0x53/0x54), INDEX the
                          acknowledgement's field index; may be given more than once
-  --hangup-after N       on the Nth frame send half the reply, then hang up (close the
-                         pseudo-terminal) and exit
+  --hangup-after N       on the Nth frame (counted within --fault-scope) send half the
+                         reply, then hang up (close the pseudo-terminal) and exit
   --hangup-stay          with --hangup-after: keep running after hanging up, until a signal
   --read-reply HEX       answer every block read with these raw bytes
   --help                 show this text
@@ -129,9 +143,14 @@ struct Options {
     int maxCurrent = 25;
     int identifyOn = 1;
     bool silent = false;
+    int latencyMs = 0;
     int readDelayMs = 0;
     int splitMs = 0;
     std::vector<std::uint8_t> prefix;
+    int burst = 0;
+    int burstGapMs = 0;
+    std::set<std::string> faultScope; // empty: every kind of frame
+    int faultFrame = 0;               // 0: every frame within the scope
     std::set<std::pair<int, int>> refuse; // (block code, field index)
     int hangupAfter = 0;
     bool hangupStay = false;
@@ -187,13 +206,28 @@ Options ParseOptions(int argc, char** argv) {
         else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 1, 255));
         else if (a == "--identify-on") o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
         else if (a == "--silent") o.silent = true;
+        else if (a == "--latency") o.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
         else if (a == "--read-delay") o.readDelayMs = static_cast<int>(Number(value(i), "--read-delay", 0, 3'600'000));
         else if (a == "--split") o.splitMs = static_cast<int>(Number(value(i), "--split", 0, 3'600'000));
         else if (a == "--prefix") {
             auto h = ParseHex(value(i));
             if (!h) Usage("--prefix: not hexadecimal bytes");
             o.prefix = *h;
-        } else if (a == "--refuse") {
+        } else if (a == "--burst") o.burst = static_cast<int>(Number(value(i), "--burst", 0, 1'000'000));
+        else if (a == "--burst-gap") o.burstGapMs = static_cast<int>(Number(value(i), "--burst-gap", 0, 3'600'000));
+        else if (a == "--fault-scope") {
+            const std::string v = value(i);
+            std::size_t start = 0;
+            while (start <= v.size()) {
+                const std::size_t comma = std::min(v.find(',', start), v.size());
+                const std::string kind = v.substr(start, comma - start);
+                if (kind != "identify" && kind != "read" && kind != "write")
+                    Usage("--fault-scope: kinds are identify, read and write");
+                o.faultScope.insert(kind);
+                start = comma + 1;
+            }
+        } else if (a == "--fault-frame") o.faultFrame = static_cast<int>(Number(value(i), "--fault-frame", 1, 1'000'000));
+        else if (a == "--refuse") {
             const std::string v = value(i);
             const auto colon = v.find(':');
             if (colon == std::string::npos)
@@ -447,12 +481,20 @@ public:
     const std::string& Link() const { return link_; }
     const std::string& Device() const { return device_; }
 
-    // Sends bytes at the line's pace; returns false when asked to stop.
+    // Sends bytes at the line's pace; returns false when asked to stop. A receiving UART hands
+    // a byte over only after its stop bit, so each byte is written at the end of its time.
     bool Send(const std::vector<std::uint8_t>& bytes) {
         auto next = std::chrono::steady_clock::now();
+        bool due = o_.byteTimeUs == 0;
         for (std::size_t i = 0; i < bytes.size();) {
             if (gStop)
                 return false;
+            if (!due) {
+                next += std::chrono::microseconds(o_.byteTimeUs);
+                if (!SleepUntil(next))
+                    return false;
+                due = true;
+            }
             const std::size_t n = o_.byteTimeUs > 0 ? 1 : bytes.size() - i;
             const ssize_t w = write(master_, bytes.data() + i, n);
             if (w < 0) {
@@ -465,11 +507,7 @@ public:
                 return false;
             }
             i += static_cast<std::size_t>(w);
-            if (o_.byteTimeUs > 0) {
-                next += std::chrono::microseconds(o_.byteTimeUs);
-                if (!SleepUntil(next))
-                    return false;
-            }
+            due = o_.byteTimeUs == 0;
         }
         return true;
     }
@@ -482,19 +520,31 @@ private:
     std::string link_;
 };
 
-// Cuts the byte stream from the tool into frames by command byte and length.
+// Cuts the byte stream from the tool into frames by command byte and length. The
+// pseudo-terminal hands the tool's bytes over at once; on a real line each byte arrives one
+// byte time after the one before, so the parser notes when each would have arrived.
 class FrameParser {
 public:
+    explicit FrameParser(std::chrono::microseconds byteTime) : byteTime_(byteTime) {}
+
     void Add(const std::uint8_t* p, std::size_t n) {
         const auto now = std::chrono::steady_clock::now();
         // A partial frame left over from a closed session must not swallow the next one.
         if (!buffer_.empty() && now - last_ > std::chrono::seconds(1)) {
             Log("dropping stale partial frame: " + Hex(buffer_));
             buffer_.clear();
+            arrival_.clear();
         }
         last_ = now;
         buffer_.insert(buffer_.end(), p, p + n);
+        for (std::size_t i = 0; i < n; ++i) {
+            lineFree_ = std::max(lineFree_, now) + byteTime_;
+            arrival_.push_back(lineFree_);
+        }
     }
+
+    // When the last byte of the frame that Next returned would have arrived.
+    std::chrono::steady_clock::time_point FrameArrived() const { return frameArrived_; }
 
     std::optional<std::vector<std::uint8_t>> Next() {
         while (!buffer_.empty()) {
@@ -511,21 +561,52 @@ public:
             } else {
                 Log("ignoring stray byte " + Hex({cmd}));
                 buffer_.erase(buffer_.begin());
+                arrival_.erase(arrival_.begin());
                 continue;
             }
             if (buffer_.size() < need)
                 return std::nullopt;
             std::vector<std::uint8_t> frame(buffer_.begin(), buffer_.begin() + static_cast<long>(need));
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(need));
+            frameArrived_ = arrival_[need - 1];
+            arrival_.erase(arrival_.begin(), arrival_.begin() + static_cast<long>(need));
             return frame;
         }
         return std::nullopt;
     }
 
 private:
+    std::chrono::microseconds byteTime_;
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::chrono::steady_clock::time_point> arrival_; // one per byte of buffer_
     std::chrono::steady_clock::time_point last_{};
+    std::chrono::steady_clock::time_point lineFree_{};
+    std::chrono::steady_clock::time_point frameArrived_{};
 };
+
+// Line noise that cannot be mistaken for the start of a reply, whatever byte a chunk begins
+// with; its last byte is an XOFF, so a port with XON/XOFF flow control is left stopped.
+std::vector<std::uint8_t> Noise(std::size_t n) {
+    std::vector<std::uint8_t> out;
+    out.reserve(n);
+    std::uint32_t x = 0x2545F491u;
+    while (out.size() < n) {
+        x = x * 1103515245u + 12345u;
+        const auto b = static_cast<std::uint8_t>(x >> 16);
+        if (b >= bcIdentify && b <= bcThrottle)
+            continue;
+        out.push_back(b);
+    }
+    if (!out.empty())
+        out.back() = 0x13;
+    return out;
+}
+
+const char* FrameKind(std::uint8_t cmd, std::uint8_t code) {
+    if (cmd == kCmdWrite)
+        return "write";
+    return code == bcIdentify ? "identify" : "read";
+}
 
 const char* BlockName(std::uint8_t code) {
     switch (code) {
@@ -558,9 +639,9 @@ int main(int argc, char** argv) {
     Log("serving " + port.Device() + " as " + port.Link());
 
     Controller controller(o);
-    FrameParser parser;
+    FrameParser parser{std::chrono::microseconds(o.byteTimeUs)};
     int identifyRequests = 0;
-    int frames = 0;
+    int frames = 0;       // frames within the fault scope
     bool hungUp = false;
 
     while (!gStop) {
@@ -582,8 +663,11 @@ int main(int argc, char** argv) {
         parser.Add(buf, static_cast<std::size_t>(got));
 
         while (auto frame = parser.Next()) {
-            ++frames;
             const std::uint8_t cmd = (*frame)[0], code = (*frame)[1];
+            const bool inScope = o.faultScope.empty() || o.faultScope.count(FrameKind(cmd, code)) != 0;
+            if (inScope)
+                ++frames;
+            const bool faulty = inScope && (o.faultFrame == 0 || frames == o.faultFrame);
             Log("<- " + Hex(*frame) + "  (" + (cmd == kCmdRead ? "read " : "write ") + BlockName(code) + ")");
 
             std::vector<std::uint8_t> reply;
@@ -620,14 +704,24 @@ int main(int argc, char** argv) {
                 reply.clear();
             if (reply.empty())
                 continue;
-
-            reply.insert(reply.begin(), o.prefix.begin(), o.prefix.end());
-            if (isRead && o.readDelayMs > 0 && !SleepMs(o.readDelayMs))
+            if (!SleepUntil(parser.FrameArrived() + std::chrono::milliseconds(o.latencyMs)))
                 break;
 
-            const bool hangNow = o.hangupAfter > 0 && frames == o.hangupAfter;
+            if (faulty)
+                reply.insert(reply.begin(), o.prefix.begin(), o.prefix.end());
+            if (isRead && o.readDelayMs > 0 && !SleepMs(o.readDelayMs))
+                break;
+            if (faulty && o.burst > 0) {
+                Log("-> " + std::to_string(o.burst) + " bytes of noise");
+                if (!port.Send(Noise(static_cast<std::size_t>(o.burst))))
+                    break;
+                if (o.burstGapMs > 0 && !SleepMs(o.burstGapMs))
+                    break;
+            }
+
+            const bool hangNow = inScope && o.hangupAfter > 0 && frames == o.hangupAfter;
             std::vector<std::uint8_t> first = reply, second;
-            if (hangNow || o.splitMs > 0) {
+            if (hangNow || (faulty && o.splitMs > 0)) {
                 first.assign(reply.begin(), reply.begin() + static_cast<long>(reply.size() / 2));
                 second.assign(reply.begin() + static_cast<long>(reply.size() / 2), reply.end());
             }
