@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test the tool.
+# Installs the Debian 12 packages needed to build, run and test the tool, and any further
+# packages named as arguments (the checked and cross builds name their own).
 # Safe to run again: packages already present are not fetched a second time.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libjpeg-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core
+  "$@"
 )
 
 missing=()

@@ -1,10 +1,37 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the test suites, the same suites under
+# the sanitizers, the fuzzers for a bounded time, and the Windows build's tests under Wine.
+# ZELBOR_FUZZ_SECONDS sets the time of each fuzzer (default 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-cd "$root/build"
+
+status=0
+step() {
+  local name=$1; shift
+  echo "==== $name"
+  if "$@"; then
+    echo "==== $name: passed"
+  else
+    echo "==== $name: FAILED" >&2
+    status=1
+  fi
+}
+
 # Window tests run on Qt's offscreen platform: no display is needed.
-export QT_QPA_PLATFORM=offscreen
-ctest --output-on-failure --timeout 600 -j "$(nproc)"
+suites() { (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$(nproc)"); }
+
+step "test suites" suites
+step "sanitizers" "$root/scripts/test-sanitizers.sh"
+step "fuzzers" "$root/scripts/fuzz.sh"
+if [ -x "$root/scripts/test-windows.sh" ]; then
+  step "Windows build under Wine" "$root/scripts/test-windows.sh"
+fi
+
+if [ "$status" -ne 0 ]; then
+  echo "Some tests FAILED." >&2
+else
+  echo "All tests passed."
+fi
+exit "$status"

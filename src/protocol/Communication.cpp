@@ -8,7 +8,10 @@ namespace zelbor {
 
 namespace {
 
-std::uint8_t Low8(int v) { return static_cast<std::uint8_t>(static_cast<unsigned>(v) & 0xFFu); }
+// Only the low 8 bits of a value reach a data byte. Sums and products on the way there are formed
+// in unsigned arithmetic, which wraps for any int a record may hold; in int they could overflow.
+std::uint8_t Low8(unsigned v) { return static_cast<std::uint8_t>(v & 0xFFu); }
+unsigned Wrapping(int v) { return static_cast<unsigned>(v); }
 
 std::vector<std::string> Numbered(std::string first, int from, int to, const char* suffix)
 {
@@ -21,7 +24,10 @@ std::vector<std::string> Numbered(std::string first, int from, int to, const cha
 }
 
 // Lists whose first item stands for the byte 0xFF ("By Display's Command", "Undeterminated").
-std::uint8_t EncodeSpecialFirst(int index, int offset) { return index == 0 ? 0xFF : Low8(index + offset); }
+std::uint8_t EncodeSpecialFirst(int index, int offset)
+{
+    return index == 0 ? 0xFF : Low8(Wrapping(index) + Wrapping(offset));
+}
 
 // Inverse of EncodeSpecialFirst. Only 0xFF means the first item; a byte that the formula
 // would map onto it names a value the list does not hold, so nothing is selected rather
@@ -67,7 +73,7 @@ Bytes WriteFrame(std::uint8_t blockCode, std::span<const std::uint8_t> data)
     Bytes f(data.size() + 4);
     f[0] = kCmdWrite;
     f[1] = blockCode;
-    f[2] = Low8(static_cast<int>(data.size()));
+    f[2] = Low8(static_cast<unsigned>(data.size()));
     std::copy(data.begin(), data.end(), f.begin() + 3);
     f.back() = CheckByte(std::span(f).subspan(1, data.size() + 2));
     return f;
@@ -118,8 +124,8 @@ std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount)
 {
     // "By Motor Phase" has the type code 3, not its index 2.
     if (typeIndex == 2)
-        return Low8(signalCount + 0xC0);
-    return Low8(typeIndex * 64 + signalCount);
+        return Low8(Wrapping(signalCount) + 0xC0u);
+    return Low8(Wrapping(typeIndex) * 64u + Wrapping(signalCount));
 }
 
 void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount)
@@ -152,7 +158,7 @@ std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAss
         EncodeSpecialFirst(s.cbbPASDesigAssist, -1),
         EncodeSpecialFirst(s.cbbPASSpdLim, 14),
         Low8(s.spePASStartCurr),
-        Low8(s.cbbPASSlowStartMode + 1),
+        Low8(Wrapping(s.cbbPASSlowStartMode) + 1u),
         Low8(s.spePASStartDeg),
         EncodeSpecialFirst(s.cbbPASWorkMode, 9),
         Low8(s.spePASStopDelay),

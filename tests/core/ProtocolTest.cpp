@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace zelbor;
 
 namespace {
@@ -100,6 +102,33 @@ TEST(Basic, ValuesAreReducedToLowByte)
     auto d = EncodeBasic(s);
     EXPECT_EQ(d[0], 0x2C);
     EXPECT_EQ(d[1], 0xFF);
+}
+
+// The formulas of the encoders (type x 64 + signals, index + offset, mode + 1) must not overflow
+// int on the way to the low byte: any integer a record holds gives the low 8 bits of the result.
+TEST(Encoders, ExtremeIntegersGiveTheLowByteOfTheFormula)
+{
+    EXPECT_EQ(EncodeSpeedMeter(INT_MAX, 1), 0xC1);
+    EXPECT_EQ(EncodeSpeedMeter(2, INT_MAX), 0xBF);
+    EXPECT_EQ(EncodeSpeedMeter(INT_MIN, INT_MIN), 0x00);
+
+    PedalAssistSettings p;
+    p.cbbPASDesigAssist = INT_MIN;   // - 1
+    p.cbbPASSpdLim = INT_MAX;        // + 14
+    p.cbbPASSlowStartMode = INT_MAX; // + 1
+    p.cbbPASWorkMode = INT_MAX;      // + 9
+    const auto pd = EncodePedalAssist(p);
+    EXPECT_EQ(pd[1], 0xFF);
+    EXPECT_EQ(pd[2], 0x0D);
+    EXPECT_EQ(pd[4], 0x00);
+    EXPECT_EQ(pd[6], 0x08);
+
+    ThrottleSettings t;
+    t.cbbThrAssistLvl = INT_MIN;
+    t.edThrSpeedLim = INT_MAX;
+    const auto td = EncodeThrottle(t);
+    EXPECT_EQ(td[3], 0xFF);
+    EXPECT_EQ(td[4], 0x0D);
 }
 
 TEST(Wheel, EncodingOfEveryItem)

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs the test suites under the sanitizers:
+#   build-asan  everything with AddressSanitizer and UndefinedBehaviorSanitizer (leak checks on);
+#               the core, serial and window tests;
+#   build-tsan  the serial component with ThreadSanitizer; the serial (and core) tests.
+# Exits non-zero when a test fails or when any process reports, the virtual controller and the
+# build-time generators included: every report is also written to a file, and any file counts.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source "$root/scripts/sanitizers/common.sh"
+install_checked_packages
+
+jobs=2
+start=$(date +%s)
+status=0
+
+# Builds into $1 with the cmake options that follow, up to "--", the targets after it; then runs
+# ctest there, with the reports going to $1/sanitizer-reports.
+run_checked() {
+  local dir=$1; shift
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
+  local reports="$root/$dir/sanitizer-reports"
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  export ASAN_OPTIONS="$asan_options:log_path=$reports/asan"
+  export UBSAN_OPTIONS="$ubsan_options:log_path=$reports/ubsan"
+  export LSAN_OPTIONS="$lsan_options"
+  export TSAN_OPTIONS="$tsan_options:log_path=$reports/tsan"
+  local t0
+  t0=$(date +%s)
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+  if ! cmake --build "$dir" --parallel "$jobs" --target "${targets[@]}"; then
+    echo "$dir: build failed" >&2
+    status=1
+  else
+    echo "$dir: built in $(elapsed "$t0")"
+    t0=$(date +%s)
+    # Window tests run on Qt's offscreen platform: no display is needed.
+    if ! (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$jobs"); then
+      status=1
+    fi
+    echo "$dir: tests ran in $(elapsed "$t0")"
+  fi
+  if [ -n "$(find "$reports" -type f -size +0 2>/dev/null)" ]; then
+    echo "$dir: sanitizer reports:" >&2
+    find "$reports" -type f -size +0 -print -exec cat {} \; >&2
+    status=1
+  fi
+}
+
+run_checked build-asan -DZELBOR_SANITIZE=address -- \
+  core_tests serial_tests ui_tests zelbor-virtual-controller
+# Without the window: its tests drive the same component, from the GUI thread. The core tests
+# come along because they cost nothing and ctest expects every test program of the build.
+run_checked build-tsan -DZELBOR_SANITIZE=thread -DZELBOR_BUILD_UI=OFF -- \
+  core_tests serial_tests zelbor-virtual-controller
+
+echo "Sanitizer runs took $(elapsed "$start") in all."
+if [ "$status" -ne 0 ]; then
+  echo "Sanitizer runs FAILED." >&2
+fi
+exit "$status"
