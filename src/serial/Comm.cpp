@@ -16,6 +16,7 @@
 // overrun, buffer overrun, break) whenever the receive thread wakes for input: an error
 // always arrives together with a received byte, so no extra wait or polling is needed.
 #include "serial/Comm.h"
+#include "serial/CommProperties.h"
 
 #include <algorithm>
 #include <atomic>
@@ -436,38 +437,12 @@ void Session::ModemLoop() {
     modemDone.store(true);
 }
 
-struct TComm::Impl {
+struct TComm::Impl : CommProperties {
     explicit Impl(NotifyWindow& n) : notify(n) {}
 
     NotifyWindow& notify;
     std::unique_ptr<Session> session;
 
-    std::string commName = "COM2";
-    std::uint32_t baudRate = 9600;
-    bool parityCheck = false;
-    bool outxCtsFlow = true;
-    bool outxDsrFlow = true;
-    TDtrControl dtrControl = TDtrControl::DtrEnable;
-    bool dsrSensitivity = false;
-    bool txContinueOnXoff = true;
-    bool outxXonXoffFlow = false;
-    bool inxXonXoffFlow = false;
-    bool replaceWhenParityError = false;
-    bool ignoreNullChar = false;
-    TRtsControl rtsControl = TRtsControl::RtsEnable;
-    std::uint16_t xonLimit = 10;
-    std::uint16_t xoffLimit = 10;
-    TByteSize byteSize = TByteSize::_8;
-    TParity parity = TParity::None;
-    TStopBits stopBits = TStopBits::_1;
-    char xonChar = 0x11;
-    char xoffChar = 0x13;
-    char replacedChar = 0x00;
-    std::uint32_t readIntervalTimeout = 10;
-    std::uint32_t readTotalTimeoutMultiplier = 0;
-    std::uint32_t readTotalTimeoutConstant = 0;
-    std::uint32_t writeTotalTimeoutMultiplier = 0;
-    std::uint32_t writeTotalTimeoutConstant = 0;
 
     // Parity in effect on the line: taken at OpenPort only.
     TParity openParity = TParity::None;
@@ -690,89 +665,9 @@ bool TComm::SendData(const void* buffer, std::uint16_t length) {
     return write(s.wakeFd, &one, sizeof one) == sizeof one;
 }
 
-void TComm::HandleNotification(CommNotification n) {
-    switch (n.code) {
-    case MsgReceiveData:
-        if (OnReceiveData)
-            OnReceiveData(*this, n.block.get(), static_cast<std::uint16_t>(n.wParam));
-        break;
-    case MsgReceiveError:
-        if (OnReceiveError)
-            OnReceiveError(*this, n.lParam);
-        break;
-    case MsgRequestHangup:
-        if (OnRequestHangup)
-            OnRequestHangup(*this);
-        break;
-    case MsgModemStateChange:
-        if (OnModemStateChange)
-            OnModemStateChange(*this, n.lParam);
-        break;
-    case MsgSendDataEmpty:
-        if (OnSendDataEmpty)
-            OnSendDataEmpty(*this);
-        break;
-    default:
-        break;
-    }
-    // The block, if any, is freed here, also when no handler is assigned.
-}
+std::intptr_t TComm::ComHandle() const { return d->session ? d->session->fd : 0; }
 
-int TComm::ComHandle() const { return d->session ? d->session->fd : 0; }
-
-namespace {
-template <class T> bool Change(T& field, const T& value) {
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
-} // namespace
-
-#define ZELBOR_LINE_PROPERTY(Type, Name, field)                                                      \
-    Type TComm::Name() const { return d->field; }                                                    \
-    void TComm::Set##Name(Type v) {                                                                  \
-        if (Change(d->field, v) && d->session)                                                       \
-            d->ApplyLineSettings();                                                                  \
-    }
-#define ZELBOR_TIMEOUT_PROPERTY(Type, Name, field)                                                   \
-    Type TComm::Name() const { return d->field; }                                                    \
-    void TComm::Set##Name(Type v) {                                                                  \
-        if (Change(d->field, v) && d->session)                                                       \
-            d->ApplyTimeouts();                                                                      \
-    }
-
-const std::string& TComm::CommName() const { return d->commName; }
-void TComm::SetCommName(const std::string& v) { d->commName = v; }
-TParity TComm::Parity() const { return d->parity; }
-void TComm::SetParity(TParity v) { d->parity = v; }
-
-ZELBOR_LINE_PROPERTY(std::uint32_t, BaudRate, baudRate)
-ZELBOR_LINE_PROPERTY(bool, ParityCheck, parityCheck)
-ZELBOR_LINE_PROPERTY(bool, Outx_CtsFlow, outxCtsFlow)
-ZELBOR_LINE_PROPERTY(bool, Outx_DsrFlow, outxDsrFlow)
-ZELBOR_LINE_PROPERTY(TDtrControl, DtrControl, dtrControl)
-ZELBOR_LINE_PROPERTY(bool, DsrSensitivity, dsrSensitivity)
-ZELBOR_LINE_PROPERTY(bool, TxContinueOnXoff, txContinueOnXoff)
-ZELBOR_LINE_PROPERTY(bool, Outx_XonXoffFlow, outxXonXoffFlow)
-ZELBOR_LINE_PROPERTY(bool, Inx_XonXoffFlow, inxXonXoffFlow)
-ZELBOR_LINE_PROPERTY(bool, ReplaceWhenParityError, replaceWhenParityError)
-ZELBOR_LINE_PROPERTY(bool, IgnoreNullChar, ignoreNullChar)
-ZELBOR_LINE_PROPERTY(TRtsControl, RtsControl, rtsControl)
-ZELBOR_LINE_PROPERTY(std::uint16_t, XonLimit, xonLimit)
-ZELBOR_LINE_PROPERTY(std::uint16_t, XoffLimit, xoffLimit)
-ZELBOR_LINE_PROPERTY(TByteSize, ByteSize, byteSize)
-ZELBOR_LINE_PROPERTY(TStopBits, StopBits, stopBits)
-ZELBOR_LINE_PROPERTY(char, XonChar, xonChar)
-ZELBOR_LINE_PROPERTY(char, XoffChar, xoffChar)
-ZELBOR_LINE_PROPERTY(char, ReplacedChar, replacedChar)
-ZELBOR_TIMEOUT_PROPERTY(std::uint32_t, ReadIntervalTimeout, readIntervalTimeout)
-ZELBOR_TIMEOUT_PROPERTY(std::uint32_t, ReadTotalTimeoutMultiplier, readTotalTimeoutMultiplier)
-ZELBOR_TIMEOUT_PROPERTY(std::uint32_t, ReadTotalTimeoutConstant, readTotalTimeoutConstant)
-ZELBOR_TIMEOUT_PROPERTY(std::uint32_t, WriteTotalTimeoutMultiplier, writeTotalTimeoutMultiplier)
-ZELBOR_TIMEOUT_PROPERTY(std::uint32_t, WriteTotalTimeoutConstant, writeTotalTimeoutConstant)
-
-#undef ZELBOR_LINE_PROPERTY
-#undef ZELBOR_TIMEOUT_PROPERTY
+// The events and the properties are the same on every backend.
+#include "serial/CommShared.inl"
 
 } // namespace zelbor

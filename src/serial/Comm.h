@@ -1,5 +1,6 @@
 #pragma once
-// TComm: a non-visual component that owns one serial port, on POSIX termios. Two worker threads
+// TComm: a non-visual component that owns one serial port, on POSIX termios (Comm.cpp) or on
+// Win32 communication ports (win32/CommWin32.cpp), chosen at build time. Two worker threads
 // (TReadThread receives chunks and line events, TWriteThread transmits queued blocks) post
 // notifications to the owner's thread through a NotifyWindow; the owner raises the events there.
 // No Qt.
@@ -80,7 +81,8 @@ public:
     void HandleNotification(CommNotification notification);
 
     // Properties (creation values in brackets). Setting the value already held does nothing.
-    int ComHandle() const; // the open port's file descriptor; 0 while closed
+    // The open port's file descriptor (POSIX) or handle value (Win32); 0 while closed.
+    std::intptr_t ComHandle() const;
     const std::string& CommName() const;            void SetCommName(const std::string& v);   // ["COM2"] stored
     std::uint32_t BaudRate() const;                 void SetBaudRate(std::uint32_t v);        // [9600] line
     bool ParityCheck() const;                       void SetParityCheck(bool v);              // [false] line
@@ -119,11 +121,14 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// The ports present, as device paths, in a stable order: the serial devices that sysfs lists with
-// real hardware behind them, then the links of the per-user virtual-port folder whose target exists.
+// The ports present, as names that CommName accepts. POSIX: device paths in a stable order, the
+// serial devices that sysfs lists with real hardware behind them, then the links of the per-user
+// virtual-port folder whose target exists. Win32: the port names of the registry's serial-device
+// map (COM3), in the order the registry enumerates them.
 std::vector<std::string> ListSerialPorts();
 
-// The per-user folder in which a virtual serial port announces itself with a link to its device.
+// The per-user folder in which a virtual serial port announces itself with a link to its device
+// (empty on Win32, where virtual ports are drivers in the serial-device map).
 std::string VirtualPortFolder();
 
 } // namespace zelbor

@@ -1,0 +1,16 @@
+#pragma once
+// Port discovery from the registry, with an injectable key so that it can run against a
+// prepared one.
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace zelbor {
+
+// The string data of every value of `root`\`subKey`, in the order the registry enumerates the
+// values; empty when the key is missing. Values that cannot be read as a string (removed while
+// the scan ran, or not of a string type) name no port and are left out.
+std::vector<std::string> ListSerialPorts(HKEY root, const std::string& subKey);
+
+} // namespace zelbor

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs the Windows test executables of a cross build under Wine: headless, in a private prefix
+# inside the build folder, with the far end of the serial ports played from the Linux side.
+#
+#   tests/win32/run-wine-tests.sh BUILD_WIN BUILD_HOST [GTEST_ARGS...]
+#
+# BUILD_WIN holds tests/core_tests.exe and tests/win32_tests.exe (the cross build);
+# BUILD_HOST is a Linux build with bin/zelbor-virtual-controller and tests/zelbor-wine-peer.
+# Wine maps a COM port to a device path through HKLM\Software\Wine\Ports; here each maps to a
+# fixed link in BUILD_WIN/wine-ports that the peer points at a pseudo-terminal when a test asks:
+#   COM1, COM12  pseudo-terminals the peer drives byte by byte
+#   COM2         the virtual controller
+#   COM5         configured, never given a device (an unplugged adapter)
+# Exits non-zero when any test fails.
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 BUILD_WIN BUILD_HOST [GTEST_ARGS...]" >&2
+  exit 2
+fi
+win=$(cd "$1" && pwd)
+host=$(cd "$2" && pwd)
+shift 2
+
+for f in "$win/tests/core_tests.exe" "$win/tests/win32_tests.exe" \
+         "$host/bin/zelbor-virtual-controller" "$host/tests/zelbor-wine-peer"; do
+  [ -x "$f" ] || { echo "$f is missing: build it first (scripts/test-windows.sh does)" >&2; exit 2; }
+done
+
+if [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64   # Debian's 64-bit loader; the wine wrapper would ask for wine32
+else
+  wine=$(command -v wine64 || command -v wine)
+fi
+export WINEPREFIX="$win/wineprefix"
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+export WINEDEBUG="${WINEDEBUG:--all}"
+unset DISPLAY WAYLAND_DISPLAY                # headless: no window may appear
+
+logs="$win/wine-logs"
+ports="$win/wine-ports"
+mkdir -p "$logs"
+mkdir -p "$ports"
+chmod 700 "$ports" # the virtual controller announces itself only in a private folder
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX"
+  start=$(date +%s)
+  "$wine" wineboot --init >"$logs/wineboot.log" 2>&1 </dev/null
+  wineserver -w
+  echo "Wine prefix ready in $(( $(date +%s) - start )) s"
+fi
+
+# The port map takes effect when Wine's device manager starts, so the session is ended after
+# writing it; the next one creates the COM devices and lists them in the serial-device map.
+cat >"$win/wine-ports.reg" <<REG
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
+"COM1"="$ports/com1"
+"COM2"="$ports/com2"
+"COM5"="$ports/com5"
+"COM12"="$ports/com12"
+REG
+"$wine" reg import "Z:$win/wine-ports.reg" >>"$logs/wineboot.log" 2>&1 </dev/null
+wineserver -w
+
+# One session for all tests. Its server and services start here with their output in the log:
+# services that inherited the test's standard output would keep a pipe to a reader open. The
+# server's own messages (it dumps its objects when a pseudo-terminal hangs up under it) go there too.
+wineserver -p >>"$logs/wineserver.log" 2>&1 </dev/null
+trap 'wineserver -k 2>/dev/null || true' EXIT
+"$wine" wineboot >>"$logs/wineboot.log" 2>&1 </dev/null
+
+status=0
+echo "== core_tests.exe under Wine"
+timeout 600 "$wine" "$win/tests/core_tests.exe" "$@" </dev/null || status=1
+
+echo "== win32_tests.exe under Wine, far end from $host/tests/zelbor-wine-peer"
+ZELBOR_WINE_PORT=COM1 ZELBOR_WINE_WIDE_PORT=COM12 ZELBOR_WINE_VC_PORT=COM2 ZELBOR_WINE_GONE_PORT=COM5 \
+  timeout 900 "$host/tests/zelbor-wine-peer" --ports "$ports" \
+    --virtual-controller "$host/bin/zelbor-virtual-controller" --log "$logs/virtual-controller.log" \
+    -- "$wine" "$win/tests/win32_tests.exe" "$@" </dev/null || status=1
+
+if [ $status -ne 0 ]; then
+  echo "Windows tests FAILED (Wine logs in $logs)" >&2
+fi
+exit $status
