@@ -10,6 +10,14 @@ namespace zelbor {
 // names the file and the system's reason.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
 
+// The file that writing `path` replaces and the folder its temporary file goes to. Replacing a
+// symbolic link would turn it into a plain file, so a link is written through to its target.
+struct WriteTarget {
+    std::filesystem::path file;
+    std::filesystem::path folder;
+};
+WriteTarget ResolveWriteTarget(const std::filesystem::path& path);
+
 // Reads a whole regular file; false when it is missing, unreadable or no regular file (a folder,
 // a FIFO, a device). Never blocks on opening.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& out);

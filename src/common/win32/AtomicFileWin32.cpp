@@ -41,17 +41,7 @@ bool WriteAll(HANDLE h, std::string_view content)
 
 void WriteFileAtomically(const fs::path& path, std::string_view content)
 {
-    // Replacing a symbolic link would turn it into a plain file; write through to its target instead.
-    fs::path target = path;
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(path, ec)))
-        target = fs::weakly_canonical(path, ec);
-    if (ec || target.empty())
-        target = path;
-
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
+    const auto [target, folder] = ResolveWriteTarget(path);
 
     // A fresh name in the target's folder (CREATE_NEW never opens an existing file).
     static std::atomic<unsigned> counter{0};
