@@ -2,6 +2,7 @@
 // Pseudo-terminal pairs and a recording owner for the serial tests.
 #include "serial/Comm.h"
 #include "serial/NotifyQueue.h"
+#include "EventRecorder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -84,35 +85,6 @@ struct Pty {
     }
 };
 
-// Records what the component raised, in order.
-struct Recorder {
-    std::vector<std::vector<std::uint8_t>> chunks;
-    bool zeroAfterEveryChunk = true;
-    int hangups = 0;
-    int empties = 0;
-
-    void Attach(TComm& comm) {
-        comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
-            chunks.emplace_back(buffer, buffer + length);
-            if (buffer[length] != 0)
-                zeroAfterEveryChunk = false;
-        };
-        comm.OnRequestHangup = [this](TComm&) { ++hangups; };
-        comm.OnSendDataEmpty = [this](TComm&) { ++empties; };
-    }
-    std::size_t Bytes() const {
-        std::size_t n = 0;
-        for (const auto& c : chunks)
-            n += c.size();
-        return n;
-    }
-    std::vector<std::uint8_t> All() const {
-        std::vector<std::uint8_t> all;
-        for (const auto& c : chunks)
-            all.insert(all.end(), c.begin(), c.end());
-        return all;
-    }
-};
 
 inline std::size_t CountEntries(const char* dir) {
     std::size_t n = 0;

@@ -11,6 +11,7 @@
 // The peer knows a port by its link name: the port name in lower case.
 #include "serial/Comm.h"
 #include "serial/NotifyQueue.h"
+#include "../serial/EventRecorder.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -152,35 +153,5 @@ inline std::string Field(const std::string& termios, const std::string& key) {
             return w.substr(key.size() + 1);
     return "?";
 }
-
-// Records what the component raised, in order.
-struct Recorder {
-    std::vector<std::vector<std::uint8_t>> chunks;
-    bool zeroAfterEveryChunk = true;
-    int hangups = 0;
-    int empties = 0;
-
-    void Attach(TComm& comm) {
-        comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
-            chunks.emplace_back(buffer, buffer + length);
-            if (buffer[length] != 0)
-                zeroAfterEveryChunk = false;
-        };
-        comm.OnRequestHangup = [this](TComm&) { ++hangups; };
-        comm.OnSendDataEmpty = [this](TComm&) { ++empties; };
-    }
-    std::size_t Bytes() const {
-        std::size_t n = 0;
-        for (const auto& c : chunks)
-            n += c.size();
-        return n;
-    }
-    std::vector<std::uint8_t> All() const {
-        std::vector<std::uint8_t> all;
-        for (const auto& c : chunks)
-            all.insert(all.end(), c.begin(), c.end());
-        return all;
-    }
-};
 
 } // namespace zelbor::test
