@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "PeerHex.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -54,6 +56,8 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zelbor::test::Hex;
+using zelbor::test::ParseHex;
 
 struct Step {
     enum Kind { Byte, Bytes, Pause, Hangup } kind = Bytes;
@@ -92,30 +96,6 @@ struct Options {
 
 std::map<std::string, Line> lines;
 Options options;
-
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (auto b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
-bool ParseHex(const std::string& text, std::vector<std::uint8_t>& out) {
-    if (text.size() % 2 != 0)
-        return false;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        char* end = nullptr;
-        const std::string pair = text.substr(i, 2);
-        const long v = std::strtol(pair.c_str(), &end, 16);
-        if (*end != '\0')
-            return false;
-        out.push_back(static_cast<std::uint8_t>(v));
-    }
-    return true;
-}
 
 void Reply(int client, const std::string& text) {
     const std::string line = text + "\n";

@@ -12,6 +12,7 @@
 #include "serial/Comm.h"
 #include "serial/NotifyQueue.h"
 #include "../serial/EventRecorder.h"
+#include "PeerHex.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -39,20 +40,9 @@ inline std::string LinkOf(std::string port) {
     return port;
 }
 
-inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (auto b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
 inline std::vector<std::uint8_t> Unhex(const std::string& text) {
     std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    ParseHex(text, out); // what the peer sent is well formed; a bad reply shows as missing bytes
     return out;
 }
 
