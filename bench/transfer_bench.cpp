@@ -406,7 +406,7 @@ int main(int argc, char** argv)
     Recorded rec;
     SetMessageBoxHandler([&rec](const MessageRequest& r) {
         rec.keys.push_back(r.key);
-        return r.flags == MB_YESNO ? IDYES : IDOK;
+        return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
     });
 
     QTemporaryDir folder;

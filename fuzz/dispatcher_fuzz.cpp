@@ -67,7 +67,7 @@ int AnswerMessage(const MessageRequest& request)
         const std::uint8_t* chunk = std::exchange(g_nestedChunk, nullptr);
         g_form->CommPortReceiveData(g_form->CommPort, chunk, g_nestedLength);
     }
-    return request.flags == MB_YESNO ? IDYES : IDOK;
+    return request.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
 }
 
 void SetPortOpen(bool open)

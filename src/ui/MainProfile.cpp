@@ -71,7 +71,7 @@ void TMainForm::mnSaveClick()
         request.key = "err1";
         request.text = QString::fromStdString(zelbor::GetErrorMessage("err1"));
         request.caption = QStringLiteral("File load error");
-        request.flags = MB_ICONERROR;
+        request.flags = zelbor::mbIconError;
         ShowMessageBox(request);
     });
 }
@@ -100,7 +100,7 @@ void TMainForm::LoadFileDialogCanClose(const QString& fileName)
         if (fileName.isEmpty())
             return;
         if (!FileExists(fileName)) {
-            ReportError("err2", MB_ICONERROR);
+            ReportError("err2", zelbor::mbIconError);
             return;
         }
         // A file that is there but cannot be read (a FIFO, a device, no permission) would load as
@@ -124,14 +124,14 @@ void TMainForm::SaveFileDialogCanClose(const QString& fileName)
     Guarded([&] {
         if (fileName.isEmpty())
             return;
-        if (FileExists(fileName) && ReportError("err3", MB_YESNO) == IDNO)
+        if (FileExists(fileName) && ReportError("err3", zelbor::mbYesNo) == zelbor::idNo)
             return;
         const QString name = QFileInfo(fileName).fileName();
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString extension = dot >= 0 ? name.mid(dot) : QString();
         const QString target = extension == QLatin1String(".el") ? fileName : fileName + QStringLiteral(".el");
         // The extension appended may name another existing profile: never overwrite it unasked.
-        if (target != fileName && FileExists(target) && ReportError("err3", MB_YESNO) == IDNO)
+        if (target != fileName && FileExists(target) && ReportError("err3", zelbor::mbYesNo) == zelbor::idNo)
             return;
         ProfileFileName = target;
         SaveProfile(ProfileFileName);

@@ -130,7 +130,7 @@ void TMainForm::SendIdentifyRequest()
         std::this_thread::sleep_for(kIdentifyWait);
         TimerConnect->start();
     } else {
-        ReportError("err4", MB_ICONERROR);
+        ReportError("err4", zelbor::mbIconError);
     }
 }
 
@@ -139,7 +139,7 @@ void TMainForm::SendReadRequest(std::uint8_t blockCode)
     const zelbor::Bytes frame = zelbor::ReadRequest(blockCode);
     std::this_thread::sleep_for(kReadWait);
     if (!CommPort.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-        ReportError("err5", MB_ICONERROR);
+        ReportError("err5", zelbor::mbIconError);
 }
 
 void TMainForm::SendWriteFrame(std::uint8_t blockCode)
@@ -167,7 +167,7 @@ void TMainForm::SendWriteFrame(std::uint8_t blockCode)
     }
     std::this_thread::sleep_for(kWriteWait);
     if (!CommPort.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-        ReportError("err6", MB_ICONERROR);
+        ReportError("err6", zelbor::mbIconError);
 }
 
 void TMainForm::ReopenPort()
@@ -377,7 +377,7 @@ void TMainForm::HandleBasicReadReply(std::span<const std::uint8_t> chunk)
     ReopenPort();
     if (TransferMode == tmReadBlock) {
         TransferMode = tmIdle;
-        ReportError("err7", MB_ICONINFORMATION);
+        ReportError("err7", zelbor::mbIconInformation);
     } else if (TransferMode == tmReadAll) {
         SendReadRequest(zelbor::bcPedalAssist);
     }
@@ -393,7 +393,7 @@ void TMainForm::HandlePedalAssistReadReply(std::span<const std::uint8_t> chunk)
     ReopenPort();
     if (TransferMode == tmReadBlock) {
         TransferMode = tmIdle;
-        ReportError("err33", MB_ICONINFORMATION);
+        ReportError("err33", zelbor::mbIconInformation);
     } else if (TransferMode == tmReadAll) {
         SendReadRequest(zelbor::bcThrottle);
     }
@@ -407,7 +407,7 @@ void TMainForm::HandleThrottleReadReply(std::span<const std::uint8_t> chunk)
     ShowThrottle(*settings);
 
     ReopenPort();
-    ReportError(TransferMode == tmReadBlock ? "err46" : "err47", MB_ICONINFORMATION);
+    ReportError(TransferMode == tmReadBlock ? "err46" : "err47", zelbor::mbIconInformation);
     TransferMode = tmIdle;
 }
 
@@ -415,7 +415,7 @@ void TMainForm::HandleThrottleReadReply(std::span<const std::uint8_t> chunk)
 
 void TMainForm::ShowFieldRejected(const zelbor::AckField& field)
 {
-    ReportError(field.key, MB_ICONWARNING);
+    ReportError(field.key, zelbor::mbIconWarning);
     pctrlProfile->setCurrentIndex(field.page);
     if (auto* control = findChild<QWidget*>(QLatin1String(field.control)))
         control->setFocus(Qt::OtherFocusReason);
@@ -434,7 +434,7 @@ void TMainForm::HandleBasicWriteAck(std::span<const std::uint8_t> chunk)
             ReopenPort();
             SendWriteFrame(zelbor::bcPedalAssist);
         } else {
-            ReportError("err32", MB_ICONINFORMATION);
+            ReportError("err32", zelbor::mbIconInformation);
         }
     }
     if (TransferMode == tmWriteBlock) {
@@ -460,7 +460,7 @@ void TMainForm::HandlePedalAssistWriteAck(std::span<const std::uint8_t> chunk)
     if (TransferMode == tmWriteBlock) {
         TransferMode = tmIdle;
         ReopenPort();
-        ReportError("err45", MB_ICONINFORMATION);
+        ReportError("err45", zelbor::mbIconInformation);
     }
 }
 
@@ -474,7 +474,7 @@ void TMainForm::HandleThrottleWriteAck(std::span<const std::uint8_t> chunk)
         ShowFieldRejected(table[*result]); // mode and port stay as they are
     } else if (*result == table.size()) {
         ReopenPort();
-        ReportError(TransferMode == tmWriteBlock ? "err54" : "err55", MB_ICONINFORMATION);
+        ReportError(TransferMode == tmWriteBlock ? "err54" : "err55", zelbor::mbIconInformation);
         TransferMode = tmIdle;
     }
 }

@@ -41,23 +41,23 @@ int ShowRealMessageBox(const MessageRequest& request)
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(request.caption);
     box.setText(request.text);
-    if (request.flags == MB_YESNO) {
+    if (request.flags == zelbor::mbYesNo) {
         box.setIcon(QMessageBox::NoIcon);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         // Esc gives the answer that changes nothing (a question such as "overwrite?" is declined).
         box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::No ? IDNO : IDYES;
+        return box.exec() == QMessageBox::No ? zelbor::idNo : zelbor::idYes;
     }
     switch (request.flags) {
-    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    case zelbor::mbIconError: box.setIcon(QMessageBox::Critical); break;
+    case zelbor::mbIconWarning: box.setIcon(QMessageBox::Warning); break;
+    case zelbor::mbIconInformation: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
     box.setStandardButtons(QMessageBox::Ok); // Enter and Esc both close it
     box.exec();
-    return IDOK;
+    return zelbor::idOk;
 }
 
 int ReportError(const std::string& key, int flags)
@@ -75,7 +75,7 @@ void ShowErrorText(const QString& text)
     MessageRequest request;
     request.text = text;
     request.caption = QString::fromLatin1(kApplicationTitle);
-    request.flags = MB_ICONERROR;
+    request.flags = zelbor::mbIconError;
     ShowMessageBox(request);
 }
 

@@ -6,13 +6,16 @@
 #include <string>
 
 // Message-box style words and the identifiers of the button that closed a box.
-inline constexpr int MB_YESNO = 4;
-inline constexpr int MB_ICONERROR = 16;
-inline constexpr int MB_ICONWARNING = 48;
-inline constexpr int MB_ICONINFORMATION = 64;
-inline constexpr int IDOK = 1;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
+// They are the program's own names (the system's message-box header defines its own as macros).
+namespace zelbor {
+inline constexpr int mbYesNo = 4;
+inline constexpr int mbIconError = 16;
+inline constexpr int mbIconWarning = 48;
+inline constexpr int mbIconInformation = 64;
+inline constexpr int idOk = 1;
+inline constexpr int idYes = 6;
+inline constexpr int idNo = 7;
+} // namespace zelbor
 
 inline constexpr const char* kApplicationTitle = "Zelbor Configuration Tool";
 

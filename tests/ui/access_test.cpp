@@ -404,13 +404,13 @@ TEST_F(Access, TheAboutLinksAreReachedAndOpenedByKeyboard)
 TEST_F(Access, MessageBoxesCloseWithEnterAndEsc)
 {
     auto press = [](Qt::Key key) { return [key](QWidget* box) { QTest::keyClick(box, key); }; };
-    EXPECT_EQ(AnswerMessageBox(MB_ICONERROR, press(Qt::Key_Return)), IDOK);
-    EXPECT_EQ(AnswerMessageBox(MB_ICONINFORMATION, press(Qt::Key_Escape)), IDOK);
+    EXPECT_EQ(AnswerMessageBox(zelbor::mbIconError, press(Qt::Key_Return)), zelbor::idOk);
+    EXPECT_EQ(AnswerMessageBox(zelbor::mbIconInformation, press(Qt::Key_Escape)), zelbor::idOk);
     // A question: Enter takes the default answer, Esc the one that changes nothing.
-    EXPECT_EQ(AnswerMessageBox(MB_YESNO, press(Qt::Key_Return)), IDYES);
-    EXPECT_EQ(AnswerMessageBox(MB_YESNO, press(Qt::Key_Escape)), IDNO);
+    EXPECT_EQ(AnswerMessageBox(zelbor::mbYesNo, press(Qt::Key_Return)), zelbor::idYes);
+    EXPECT_EQ(AnswerMessageBox(zelbor::mbYesNo, press(Qt::Key_Escape)), zelbor::idNo);
     // The box's buttons are named for a screen reader.
-    AnswerMessageBox(MB_YESNO, [](QWidget* box) {
+    AnswerMessageBox(zelbor::mbYesNo, [](QWidget* box) {
         std::vector<QWidget*> buttons;
         for (auto* b : box->findChildren<QPushButton*>())
             buttons.push_back(b);

@@ -174,7 +174,7 @@ protected:
     void ExpectOneErrorNaming(const QString& file)
     {
         ASSERT_EQ(messages.messages.size(), 1u);
-        EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+        EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
         EXPECT_TRUE(messages.messages[0].text.contains(file)) << messages.messages[0].text.toStdString();
         messages.Clear();
     }

@@ -498,7 +498,7 @@ TEST_F(LineFaults, APortHeldByAnotherProgramIsNamedAndNothingChanges)
     form->btnPortConnectClick();
     ASSERT_EQ(messages.messages.size(), 1u);
     const Message& m = messages.messages[0];
-    EXPECT_EQ(m.flags, MB_ICONERROR);
+    EXPECT_EQ(m.flags, zelbor::mbIconError);
     EXPECT_TRUE(m.text.startsWith("Error opening serial port")) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(vc->Port()));
     EXPECT_TRUE(m.text.contains("held by another program")) << m.text.toStdString();

@@ -77,7 +77,7 @@ public:
             messages.push_back({r.key, r.text, r.caption, r.flags, form_ ? int(form_->TransferMode) : -1});
             if (answer)
                 return answer(r);
-            return r.flags == MB_YESNO ? IDYES : IDOK;
+            return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
         });
     }
     ~MessageRecorder() { SetMessageBoxHandler(previous_); }

@@ -108,7 +108,7 @@ TEST(MainWindowStartup, MissingInformationTextEndsTheSequenceBeforeTextsAndWarni
     auto form = StartedForm();
 
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
     EXPECT_TRUE(messages.messages[0].key.empty());
     EXPECT_TRUE(messages.messages[0].text.contains("Infos.txt"));
     EXPECT_EQ(hooks.warnings, 0);
@@ -276,7 +276,7 @@ TEST_F(LowBatteryField, PastedTextThatIsNoNumberGivesAConversionMessage)
     form->cbbBasLowBat->lineEdit()->selectAll();
     form->cbbBasLowBat->lineEdit()->insert("1x"); // as a paste does: past the key filter, an edit by the user
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
     EXPECT_TRUE(messages.messages[0].text.contains("1x"));
     EXPECT_EQ(Text(), "1x");
 }

@@ -115,10 +115,10 @@ TEST_F(Profiles, SaveAsAppendsTheExtensionUnlessItIsExactlyDotEl)
 TEST_F(Profiles, AnExistingFileIsOverwrittenOnlyWhenTheUserSaysYes)
 {
     WriteText(ship.Path() / "touring.el", "; mine\n[Basic]\nLC=3\n");
-    messages.answer = [](const MessageRequest&) { return IDNO; };
+    messages.answer = [](const MessageRequest&) { return zelbor::idNo; };
     form->SaveFileDialogCanClose(Q("touring.el"));
     ASSERT_EQ(messages.Keys(), std::vector<std::string>{"err3"});
-    EXPECT_EQ(messages.messages[0].flags, MB_YESNO);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbYesNo);
     EXPECT_EQ(ReadText(ship.Path() / "touring.el"), "; mine\n[Basic]\nLC=3\n");
     EXPECT_TRUE(form->ProfileFileName.isEmpty());
     EXPECT_FALSE(form->mnSave->isEnabled());
@@ -160,7 +160,7 @@ TEST_F(Profiles, SaveWritesToTheKnownFileOrSaysItIsGone)
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].key, "err1");
     EXPECT_EQ(messages.messages[0].caption, "File load error");
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
     EXPECT_FALSE(messages.messages[0].text.isEmpty());
     EXPECT_FALSE(fs::exists(ship.Path() / "touring.el"));
     EXPECT_EQ(form->ProfileFileName, Q("touring.el"));
@@ -203,7 +203,7 @@ TEST_F(Profiles, LoadingATypedNameThatDoesNotExistChangesNothing)
     form->speBasCurrLim->setValue(4);
     form->LoadFileDialogCanClose(Q("nothing.el"));
     ASSERT_EQ(messages.Keys(), std::vector<std::string>{"err2"});
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
     EXPECT_EQ(form->speBasCurrLim->value(), 4);
     EXPECT_TRUE(form->ProfileFileName.isEmpty());
     EXPECT_FALSE(form->mnSave->isEnabled());

@@ -106,7 +106,7 @@ TEST_F(WithController, ReadFlashReadsTheThreeBlocksInOrderAndReportsOnce)
     EXPECT_EQ(form->TransferMode, TMainForm::tmReadAll);
     RunToEnd();
     EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err47"});
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconInformation);
     const QStringList reads = Starting(Received(*vc), "11 5");
     EXPECT_EQ(reads, (QStringList{"11 51", "11 52", "11 53", "11 54"}));
     EXPECT_EQ(form->ReopenCount, 3);
@@ -182,7 +182,7 @@ TEST_F(WithController, ARefusedFieldStopsWriteFlashOnItsPage)
     ASSERT_TRUE(PumpUntil([&] { return !messages.messages.empty(); }));
     PumpFor(800);
     EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err34"});
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONWARNING);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconWarning);
     EXPECT_EQ(form->pctrlProfile->currentIndex(), 1);
     EXPECT_EQ(QApplication::focusWidget(), form->cbbPASPedalSensType);
     EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);

@@ -100,7 +100,7 @@ TEST_F(Transfer, ConnectFailureLeavesButtonsTimerAndModeAlone)
     form->cbbPort->clear(); // no port: an empty name
     form->btnPortConnectClick();
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
     EXPECT_EQ(messages.messages[0].caption, "Zelbor Configuration Tool");
     EXPECT_TRUE(messages.messages[0].text.startsWith("Error opening serial port"));
     EXPECT_TRUE(form->btnPortConnect->isEnabled());
@@ -195,7 +195,7 @@ TEST_F(Transfer, BasicReadReplyFillsTheControlsThenReportsInIdle)
     EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
     EXPECT_EQ(form->speBasSpdMtrSig->value(), 8);
     ASSERT_EQ(messages.Keys(), std::vector<std::string>{"err7"});
-    EXPECT_EQ(messages.messages[0].flags, MB_ICONINFORMATION);
+    EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconInformation);
     EXPECT_EQ(messages.messages[0].mode, TMainForm::tmIdle);
     EXPECT_EQ(form->ReopenCount, 1);
 
@@ -277,7 +277,7 @@ TEST_F(Transfer, ALowBatteryTextThatIsNoNumberStopsABasicWrite)
         form->btnBasWriteClick();
         ASSERT_EQ(messages.messages.size(), 1u) << text;
         EXPECT_TRUE(messages.messages[0].key.empty());
-        EXPECT_EQ(messages.messages[0].flags, MB_ICONERROR);
+        EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconError);
         EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
     }
     form->cbbBasLowBat->setEditText("40");
@@ -300,7 +300,7 @@ TEST_F(Transfer, SendsOnAClosedPortAreRefused)
     EXPECT_EQ(messages.messages[0].mode, TMainForm::tmReadBlock);
     EXPECT_EQ(messages.messages[2].mode, TMainForm::tmWriteAll);
     for (const auto& m : messages.messages)
-        EXPECT_EQ(m.flags, MB_ICONERROR);
+        EXPECT_EQ(m.flags, zelbor::mbIconError);
     EXPECT_EQ(form->TransferMode, TMainForm::tmWriteAll);
 }
 
@@ -345,7 +345,7 @@ TEST_F(Transfer, EveryRefusedFieldShowsItsKeyPageAndControl)
 
                 ASSERT_GE(messages.messages.size(), 1u);
                 EXPECT_EQ(messages.messages[0].key, table[r].key);
-                EXPECT_EQ(messages.messages[0].flags, MB_ICONWARNING);
+                EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconWarning);
                 EXPECT_EQ(form->pctrlProfile->currentIndex(), c.page);
                 EXPECT_TRUE(HasFocus(table[r].control)) << table[r].control;
 
@@ -356,7 +356,7 @@ TEST_F(Transfer, EveryRefusedFieldShowsItsKeyPageAndControl)
                     EXPECT_EQ(form->ReopenCount, 0);
                 } else if (c.block == 0x53 && single) {
                     ASSERT_EQ(messages.Keys(), (std::vector<std::string>{table[r].key, "err45"}));
-                    EXPECT_EQ(messages.messages[1].flags, MB_ICONINFORMATION);
+                    EXPECT_EQ(messages.messages[1].flags, zelbor::mbIconInformation);
                     EXPECT_EQ(messages.messages[1].mode, TMainForm::tmIdle);
                     EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
                     EXPECT_EQ(form->ReopenCount, 1);
@@ -386,7 +386,7 @@ TEST_F(Transfer, AcceptedBlocksMoveTheWriteFlashChainOn)
         form->TransferMode = TMainForm::tmWriteBlock;
         Feed({block, static_cast<std::uint8_t>(zelbor::AckTable(block).size())});
         ASSERT_EQ(messages.Keys(), std::vector<std::string>{key});
-        EXPECT_EQ(messages.messages[0].flags, MB_ICONINFORMATION);
+        EXPECT_EQ(messages.messages[0].flags, zelbor::mbIconInformation);
         // Basic and Throttle report before the mode changes, Pedal Assist after it.
         EXPECT_EQ(messages.messages[0].mode, block == 0x53 ? TMainForm::tmIdle : TMainForm::tmWriteBlock);
         EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
