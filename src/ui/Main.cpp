@@ -32,6 +32,7 @@
 #include "ui/About.h"
 #include "ui/Access.h"
 #include "ui/Help.h"
+#include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
 #include "ui/Warning.h"
@@ -704,7 +705,7 @@ void TMainForm::FormShow()
         SetTransferButtonsEnabled(false);                                       // 10
 
         const auto profile = zelbor::ExecutableFolder() / "Profiles" / "DefaultProfile.el";
-        LoadProfile(QString::fromStdString(profile.string()));                  // 11
+        LoadProfile(ToQString(profile));                                        // 11
         LoadLanguageList(zelbor::LanguagesIniPath());                           // 12
         if (!LoadInfos())                                                       // 13
             return;
@@ -759,7 +760,7 @@ void TMainForm::mnHelpFileClick()
     Guarded([] {
         const auto pdf = zelbor::ExecutableFolder() / "Help.pdf";
         // A missing document or viewer gives no message.
-        Hooks().openUrl(QUrl::fromLocalFile(QString::fromStdString(pdf.string())));
+        Hooks().openUrl(QUrl::fromLocalFile(ToQString(pdf)));
     });
 }
 

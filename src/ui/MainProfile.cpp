@@ -10,11 +10,10 @@
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
 #include "common/Profile.h"
+#include "ui/PathQt.h"
 #include "ui/Report.h"
 
 namespace {
-
-std::filesystem::path ToPath(const QString& name) { return std::filesystem::path(name.toStdString()); }
 
 bool FileExists(const QString& name)
 {
@@ -24,7 +23,7 @@ bool FileExists(const QString& name)
 
 QString ProfilesFolder()
 {
-    return QString::fromStdString((zelbor::ExecutableFolder() / "Profiles").string());
+    return ToQString(zelbor::ExecutableFolder() / "Profiles");
 }
 
 } // namespace

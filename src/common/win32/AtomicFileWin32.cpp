@@ -5,6 +5,7 @@
 #include "common/AtomicFile.h"
 
 #include "common/Errors.h"
+#include "common/PathText.h"
 #include "common/win32/SystemMessage.h"
 
 #include <atomic>
@@ -19,7 +20,7 @@ namespace {
 
 [[noreturn]] void Fail(const fs::path& path, DWORD err)
 {
-    throw EFileError("Cannot write file \"" + path.string() + "\": " + SystemMessage(err));
+    throw EFileError("Cannot write file \"" + PathText(path) + "\": " + SystemMessage(err));
 }
 
 bool WriteAll(HANDLE h, std::string_view content)
@@ -48,8 +49,8 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
     fs::path temp;
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = folder / ("." + target.filename().string() + "." + std::to_string(GetCurrentProcessId()) + "." +
-                         std::to_string(counter++) + ".tmp");
+        temp = folder / (L"." + target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                         std::to_wstring(counter++) + L".tmp");
         h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             break;
