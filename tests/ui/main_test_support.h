@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the window tests: recorded message boxes and modal windows, temporary shipping
-// folders, a pseudo-terminal standing in for the cable, and the virtual controller.
+// folders, a pseudo-terminal standing in for the cable, and the virtual controller. Built for
+// Windows, the last two are played from the Linux side under Wine (wine_line_support.h).
 #include "ui/Main.h"
 
 #include <QApplication>
@@ -13,17 +14,22 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <ostream>
-#include <poll.h>
 #include <sstream>
-#include <stdlib.h>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "wine_line_support.h"
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 #include "common/Catalogue.h"
 #include "ui/Report.h"
@@ -171,6 +177,7 @@ inline std::unique_ptr<TMainForm> StartedForm()
     return form;
 }
 
+#ifndef _WIN32
 // The far end of a pseudo-terminal: what the window sends, and replies written to it.
 class FakeLine {
 public:
@@ -294,6 +301,7 @@ private:
     QString port_;
     QString log_;
 };
+#endif // !_WIN32
 
 inline QString Hex(const zelbor::Bytes& bytes)
 {

@@ -22,6 +22,8 @@
 //   HANGUP link                close the pseudo-terminal now
 //   VC link ARGS...            start the virtual controller with its port at DIR/link
 //   VCSTOP link                end it; replies with its exit status
+//   VCKILL link                kill it at once (its pseudo-terminal goes with it)
+//   VCLOG link                 what it has logged since it was started (hex of the text)
 //   CLOSE link                 close and unlink
 //
 // Exits with COMMAND's exit status.
@@ -85,6 +87,7 @@ struct Line {
     std::vector<std::uint8_t> inbox; // received, not yet read
     bool stalled = false;
     pid_t controller = -1;
+    std::string controllerLog; // its standard error, appended to --log when it ends
 };
 
 struct Options {
@@ -129,15 +132,33 @@ void ClosePty(Line& l) {
     l.stalled = false;
 }
 
-void StopController(Line& l, int& status) {
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return text;
+    char buf[65536];
+    for (ssize_t r; (r = read(fd, buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(r));
+    close(fd);
+    return text;
+}
+
+void StopController(Line& l, int& status, int signal = SIGTERM) {
     status = -1;
     if (l.controller <= 0)
         return;
-    kill(l.controller, SIGTERM);
+    kill(l.controller, signal);
     int st = 0;
     waitpid(l.controller, &st, 0);
     l.controller = -1;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const std::string text = ReadFile(l.controllerLog);
+    const int fd = open(options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        (void)!write(fd, text.data(), text.size());
+        close(fd);
+    }
 }
 
 std::string LinkPath(const std::string& link) { return options.ports + "/" + link; }
@@ -206,7 +227,8 @@ std::string StartController(Line& l, const std::string& link, const std::vector<
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    l.controllerLog = LinkPath(link) + ".log";
+    posix_spawn_file_actions_addopen(&fa, 2, l.controllerLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> cargv;
     for (auto& a : argv)
         cargv.push_back(a.data());
@@ -314,6 +336,13 @@ void Command(int client, const std::string& text) {
         int status = -1;
         StopController(l, status);
         Reply(client, "OK " + std::to_string(status));
+    } else if (verb == "VCKILL") {
+        int status = -1;
+        StopController(l, status, SIGKILL);
+        Reply(client, "OK");
+    } else if (verb == "VCLOG") {
+        const std::string text = ReadFile(l.controllerLog);
+        Reply(client, "OK " + Hex(std::vector<std::uint8_t>(text.begin(), text.end())));
     } else if (verb == "CLOSE") {
         int status = -1;
         StopController(l, status);

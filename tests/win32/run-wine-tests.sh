@@ -4,8 +4,16 @@
 #
 #   tests/win32/run-wine-tests.sh BUILD_WIN BUILD_HOST [GTEST_ARGS...]
 #
-# BUILD_WIN holds tests/core_tests.exe and tests/win32_tests.exe (the cross build);
+# BUILD_WIN holds tests/core_tests.exe and tests/win32_tests.exe (the cross build) and, when the
+# window was built too, tests/ui_tests.exe and bin/ZelborConfigTool.exe;
 # BUILD_HOST is a Linux build with bin/zelbor-virtual-controller and tests/zelbor-wine-peer.
+# With the window, three more steps run:
+#   the window tests on Qt's offscreen platform, the far end played by the peer;
+#   the real window (Windows platform plugin) on a private Xvfb display: connect, Read Flash,
+#   Save As, Write Flash against the virtual controller, with a screenshot of the connected
+#   window kept in BUILD_WIN/artifacts;
+#   ZelborConfigTool.exe itself started from another working folder, on that display, until
+#   its start-up warning shows (a screenshot of it in BUILD_WIN/artifacts too).
 # Wine maps a COM port to a device path through HKLM\Software\Wine\Ports; here each maps to a
 # fixed link in BUILD_WIN/wine-ports that the peer points at a pseudo-terminal when a test asks:
 #   COM1, COM12  pseudo-terminals the peer drives byte by byte
@@ -76,11 +84,68 @@ status=0
 echo "== core_tests.exe under Wine"
 timeout 600 "$wine" "$win/tests/core_tests.exe" "$@" </dev/null || status=1
 
+export ZELBOR_WINE_PORT=COM1 ZELBOR_WINE_WIDE_PORT=COM12 ZELBOR_WINE_VC_PORT=COM2 ZELBOR_WINE_GONE_PORT=COM5
+peer() { # TIMEOUT LOG COMMAND...: COMMAND under Wine, the far end of its ports from the peer
+  local limit=$1 log=$2
+  shift 2
+  timeout "$limit" "$host/tests/zelbor-wine-peer" --ports "$ports" \
+    --virtual-controller "$host/bin/zelbor-virtual-controller" --log "$logs/$log" \
+    -- "$wine" "$@" </dev/null
+}
+
 echo "== win32_tests.exe under Wine, far end from $host/tests/zelbor-wine-peer"
-ZELBOR_WINE_PORT=COM1 ZELBOR_WINE_WIDE_PORT=COM12 ZELBOR_WINE_VC_PORT=COM2 ZELBOR_WINE_GONE_PORT=COM5 \
-  timeout 900 "$host/tests/zelbor-wine-peer" --ports "$ports" \
-    --virtual-controller "$host/bin/zelbor-virtual-controller" --log "$logs/virtual-controller.log" \
-    -- "$wine" "$win/tests/win32_tests.exe" "$@" </dev/null || status=1
+peer 900 virtual-controller.log "$win/tests/win32_tests.exe" "$@" || status=1
+
+if [ -x "$win/tests/ui_tests.exe" ]; then
+  echo "== ui_tests.exe under Wine (offscreen)"
+  QT_QPA_PLATFORM=offscreen peer 1800 ui-virtual-controller.log "$win/tests/ui_tests.exe" \
+    --gtest_filter="${ZELBOR_UI_FILTER:-*}:-RealWindow.*" "$@" || status=1
+
+  # The real window needs a display: a private Xvfb, ended with the session.
+  artifacts="$win/artifacts"
+  mkdir -p "$artifacts"
+  display=""
+  for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+  done
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$logs/xvfb.log" 2>&1 &
+  xvfb=$!
+  trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+  # Wine's X11 driver starts with the display: a new session for it.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  export DISPLAY=$display
+  wineserver -p >>"$logs/wineserver.log" 2>&1 </dev/null
+  "$wine" wineboot >>"$logs/wineboot.log" 2>&1 </dev/null
+
+  echo "== ui_tests.exe under Wine: the real window on $display"
+  ZELBOR_ARTIFACTS="Z:$artifacts" QT_QPA_PLATFORM=windows peer 600 real-window-controller.log \
+    "$win/tests/ui_tests.exe" --gtest_filter='RealWindow.*' --gtest_also_run_disabled_tests || status=1
+
+  echo "== ZelborConfigTool.exe started from another folder, on $display"
+  elsewhere=$(mktemp -d)
+  (cd "$elsewhere" && "$wine" "$win/bin/ZelborConfigTool.exe" >"$logs/program.log" 2>&1 </dev/null) &
+  program=$!
+  shown=0
+  for _ in $(seq 120); do
+    if xwininfo -root -tree -display "$display" 2>/dev/null | grep -q '"Zelbor'; then shown=1; break; fi
+    kill -0 $program 2>/dev/null || break
+    sleep 0.5
+  done
+  sleep 1
+  import -display "$display" -window root "$artifacts/program-start.png" 2>>"$logs/program.log" || true
+  if [ $shown -eq 1 ]; then
+    echo "The program showed its start-up warning (screenshot: $artifacts/program-start.png)"
+  else
+    echo "The program did not show its start-up warning (log: $logs/program.log)" >&2
+    xwininfo -root -tree -display "$display" >>"$logs/program.log" 2>&1 || true
+    status=1
+  fi
+  kill $program 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$elsewhere"
+fi
 
 if [ $status -ne 0 ]; then
   echo "Windows tests FAILED (Wine logs in $logs)" >&2
