@@ -37,12 +37,15 @@ echo "== Qt and libjpeg for Windows [${SECONDS} s so far]"
 prefix=$("$root/scripts/windows-deps.sh" | tail -n1)
 
 echo "== Windows side (build-win) [${SECONDS} s so far]"
-# A build folder configured without Qt (an older --core-only run) starts afresh.
-if [ -f "$root/build-win/CMakeCache.txt" ] && ! grep -q "^QT_CHAINLOAD_TOOLCHAIN_FILE" "$root/build-win/CMakeCache.txt"; then
+# A build folder configured without this Qt (an older --core-only run, or a Qt since rebuilt
+# with other options) starts afresh: CMake keeps the toolchain a folder was first set up with.
+toolchain=$prefix/lib/cmake/Qt6/qt.toolchain.cmake
+if [ -f "$root/build-win/CMakeCache.txt" ] &&
+   ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$root/build-win/CMakeCache.txt"; then
   rm -rf "$root/build-win"
 fi
 cmake -S "$root" -B "$root/build-win" \
-  -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool core_tests win32_tests ui_tests

@@ -47,6 +47,8 @@ qt_options=(
   -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF
   -DFEATURE_testlib=ON      # the window tests link Qt Test
   -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+  -DFEATURE_directwrite3=OFF # its font database is built into Gui only with direct2d, yet the
+                             # windows plugin would still call it; fonts come through GDI's database
   -DFEATURE_tabletevent=OFF
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_doubleconversion=OFF

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -163,7 +164,11 @@ public:
     }
     ~ShipFolder() { zelbor::SetExecutableFolder(fs::temp_directory_path()); }
     fs::path Path() const { return fs::path(dir_.path().toStdString()); }
-    QString Q(const std::string& relative) const { return QString::fromStdString((Path() / relative).string()); }
+    // With Qt's separators, as the program's file dialogs give names.
+    QString Q(const std::string& relative) const
+    {
+        return QDir::fromNativeSeparators(QString::fromStdString((Path() / relative).string()));
+    }
 
 private:
     QTemporaryDir dir_;

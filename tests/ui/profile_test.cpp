@@ -111,7 +111,13 @@ TEST_F(Profiles, SaveAsAppendsTheExtensionUnlessItIsExactlyDotEl)
         EXPECT_EQ(form->windowTitle(), "Zelbor Configuration Tool - " + QFileInfo(Q(written)).fileName());
     }
     EXPECT_FALSE(fs::exists(ship.Path() / "touring")); // never the bare name
+#ifdef _WIN32
+    // Names differing in case only are one file there: "touring.EL" is the touring.el of the
+    // first case, so the question comes for the second case as well.
+    EXPECT_EQ(messages.Keys(), (std::vector<std::string>{"err3", "err3"}));
+#else
     EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err3"}); // touring.el existed the third time
+#endif
 }
 
 TEST_F(Profiles, AnExistingFileIsOverwrittenOnlyWhenTheUserSaysYes)

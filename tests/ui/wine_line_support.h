@@ -49,7 +49,8 @@ private:
 
 class VirtualController {
 public:
-    explicit VirtualController(const QStringList& options) : link_(zelbor::test::LinkOf(Port0()))
+    explicit VirtualController(const QStringList& options)
+        : link_(zelbor::test::LinkOf(Port0())), generation_(++Latest())
     {
         // The controller announces itself by its COM port here: where it would be announced on
         // Linux does not matter.
@@ -57,16 +58,26 @@ public:
         for (int i = 0; i < options.size(); ++i) {
             if ((options[i] == QLatin1String("--folder") || options[i] == QLatin1String("--name")) && i + 1 < options.size())
                 ++i;
-            else
-                args << options[i];
+            else // one word each on the peer's request line
+                args << QString(options[i]).replace('%', QLatin1String("%25")).replace(' ', QLatin1String("%20"));
         }
         const std::string reply = peer_.Request("VC " + link_ + " " + args.join(QLatin1Char(' ')).toStdString());
         if (reply.rfind("OK ", 0) == 0)
             port_ = QString::fromStdString(Port0());
     }
     ~VirtualController() { Stop(); }
-    void Stop() { peer_.Request("VCSTOP " + link_); }
-    void Kill() { peer_.Request("VCKILL " + link_); }
+    // All controllers share one port here, and the peer starting a new one ends the one before:
+    // a controller replaced that way must not end its successor when it goes.
+    void Stop()
+    {
+        if (generation_ == Latest())
+            peer_.Request("VCSTOP " + link_);
+    }
+    void Kill()
+    {
+        if (generation_ == Latest())
+            peer_.Request("VCKILL " + link_);
+    }
     const QString& Port() const { return port_; }
     // Everything the controller logged so far.
     QString Log()
@@ -78,8 +89,14 @@ public:
 
 private:
     static std::string Port0() { return zelbor::test::Env("ZELBOR_WINE_VC_PORT", "COM2"); }
+    static int& Latest()
+    {
+        static int latest = 0;
+        return latest;
+    }
     zelbor::test::Peer peer_;
     std::string link_;
+    int generation_;
     QString port_;
 };
 

@@ -20,7 +20,8 @@
 //                              up); the next READ takes them again
 //   TERMIOS link               the line settings the Windows side applied
 //   HANGUP link                close the pseudo-terminal now
-//   VC link ARGS...            start the virtual controller with its port at DIR/link
+//   VC link ARGS...            start the virtual controller with its port at DIR/link; in an
+//                              argument "%20" stands for a space and "%25" for "%"
 //   VCSTOP link                end it; replies with its exit status
 //   VCKILL link                kill it at once (its pseudo-terminal goes with it)
 //   VCLOG link                 what it has logged since it was started (hex of the text)
@@ -218,8 +219,25 @@ std::string StartController(Line& l, const std::string& link, const std::vector<
     StopController(l, status);
     ClosePty(l);
     l.path = LinkPath(link);
+    // A controller that was killed could not remove its link; the pseudo-terminal behind it may
+    // still be held open by the Windows side.
+    unlink(l.path.c_str());
     std::vector<std::string> argv = {options.controller, "--folder", options.ports, "--name", link};
-    argv.insert(argv.end(), args.begin(), args.end());
+    for (const auto& a : args) {
+        std::string plain;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a.compare(i, 3, "%20") == 0) {
+                plain += ' ';
+                i += 2;
+            } else if (a.compare(i, 3, "%25") == 0) {
+                plain += '%';
+                i += 2;
+            } else {
+                plain += a[i];
+            }
+        }
+        argv.push_back(plain);
+    }
     int out[2];
     if (pipe(out) != 0)
         return "ERR pipe";
@@ -339,6 +357,7 @@ void Command(int client, const std::string& text) {
     } else if (verb == "VCKILL") {
         int status = -1;
         StopController(l, status, SIGKILL);
+        unlink(LinkPath(link).c_str()); // the device disappears with it, as its own exit would do
         Reply(client, "OK");
     } else if (verb == "VCLOG") {
         const std::string text = ReadFile(l.controllerLog);
