@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libjpeg-dev     # the host's Qt tools and the generators
   g++-mingw-w64-x86-64-posix googletest           # the cross compiler (posix threads) and GoogleTest's sources
   dpkg-dev                                        # unpacks Debian's source packages
-  wine wine64                                     # runs the Windows tests
+  wine wine64 fonts-wine                          # runs the Windows tests; the fonts Windows has
 )
 "$root/scripts/install-deps.sh" "${packages[@]}"
 
@@ -48,5 +48,5 @@ cmake -S "$root" -B "$root/build-win" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool core_tests win32_tests ui_tests
+cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool zelbor_help_pdf core_tests win32_tests ui_tests
 echo "== Built in ${SECONDS} s"
