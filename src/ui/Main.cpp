@@ -1,9 +1,11 @@
 // TMainForm: construction of the window, the start-up sequence, help and about.
 #include "ui/Main.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -676,6 +678,16 @@ void TMainForm::BuildFileDialogs()
     SaveFileDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveFileDialog->setFileMode(QFileDialog::AnyFile);
     SaveFileDialog->setNameFilter(filter);
+
+    // The completion list of a typed file name is a popup of its own: if it is still open when
+    // Enter accepts the name, it would stay on screen over the main window and take the next
+    // click. It closes with its dialog.
+    for (QFileDialog* dialog : {LoadFileDialog, SaveFileDialog})
+        connect(dialog, &QDialog::finished, dialog, [dialog] {
+            for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+                if (QAbstractItemView* popup = completer->popup())
+                    popup->hide();
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
