@@ -319,6 +319,13 @@ std::string FirmwareVersionText(const ControllerInfo& i) { return VersionText(i.
 std::string NominalVoltageText(const ControllerInfo& i) { return NominalVoltageRowForCode(i.nominalVoltageCode).text; }
 std::string MaxCurrentText(const ControllerInfo& i) { return std::to_string(i.maxCurrent) + "A"; }
 
+std::optional<int> CurrentLimitMaximum(const ControllerInfo& info)
+{
+    if (info.maxCurrent < kCurrentLimitMinimum)
+        return std::nullopt;
+    return info.maxCurrent;
+}
+
 // ---------------------------------------------------------------- acknowledgements
 
 namespace {

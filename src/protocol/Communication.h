@@ -140,6 +140,13 @@ std::string FirmwareVersionText(const ControllerInfo&); // "V2.0.1.5"
 std::string NominalVoltageText(const ControllerInfo&);  // "48V"
 std::string MaxCurrentText(const ControllerInfo&);      // "25A"
 
+// The current limit never goes below one ampere, whatever a controller reports.
+inline constexpr int kCurrentLimitMinimum = 1;
+// The upper bound of the current limit that an identification sets, or nullopt when its maximum
+// current lies below kCurrentLimitMinimum: no range can then hold the bound without admitting a
+// limit the controller does not allow, so the range it had stays.
+std::optional<int> CurrentLimitMaximum(const ControllerInfo& info);
+
 // Bytes from `start`, `count` of them (0 = up to the end), cut at the end of the buffer.
 std::string CopyChars(std::span<const std::uint8_t> buffer, std::size_t start, std::size_t count);
 

@@ -237,8 +237,11 @@ void TMainForm::HandleInfoReply(std::span<const std::uint8_t> chunk)
     lbNomVolt->setText(QString::fromLatin1(row.text));
     SetLowBatteryItems(row.lowVolts, row.highVolts);
     lbMaxCurr->setText(Latin1(zelbor::MaxCurrentText(*info)));
-    // The shown value is left alone; the spin box itself clamps it into the new range.
-    speBasCurrLim->setMaximum(info->maxCurrent);
+    // The shown value is left alone; the spin box itself clamps it into the new range. The lower
+    // bound stays: a maximum below it would otherwise pull it down and allow a limit of 0 A, which
+    // a later identification would not raise again. Such a maximum leaves the range as it was.
+    if (const auto maximum = zelbor::CurrentLimitMaximum(*info))
+        speBasCurrLim->setRange(zelbor::kCurrentLimitMinimum, *maximum);
     for (QPushButton* b : {btnPortDisconnect, btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite,
                            btnBasRead, btnWriteFlash, btnReadFlash})
         b->setEnabled(true);

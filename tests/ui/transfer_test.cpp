@@ -454,3 +454,35 @@ TEST_F(Transfer, AThrottleReplyDuringASingleWriteIsTakenAsAnAcknowledgement)
     EXPECT_EQ(form->speThrStartVolt->value(), start);
     EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
 }
+
+// ---- The current limit's bounds ----
+
+TEST_F(Transfer, AMaximumCurrentOfZeroNeverAllowsACurrentLimitOfZero)
+{
+    Connect(2, 15);
+    form->speBasCurrLim->setValue(12);
+    form->btnPortDisconnectClick();
+    Connect(2, 0); // a controller that reports 0 A
+    EXPECT_EQ(form->lbMaxCurr->text(), "0A"); // shown as the controller reported it
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 15); // the range it had
+    EXPECT_EQ(form->speBasCurrLim->value(), 12);
+
+    form->btnPortDisconnectClick();
+    Connect(2, 25);
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 25);
+    EXPECT_EQ(form->speBasCurrLim->value(), 12);
+
+    // Neither the user nor a reply can bring it to 0, so no Basic frame carries 0 A.
+    form->speBasCurrLim->setValue(0);
+    EXPECT_EQ(form->speBasCurrLim->value(), 1);
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(BasicReply(41, 0, 52, 0x01));
+    EXPECT_EQ(form->speBasCurrLim->value(), 1);
+    form->btnBasWriteClick();
+    const Bytes frame = line.TakeAtLeast(28);
+    ASSERT_EQ(frame.size(), 28u) << Hex(frame).toStdString();
+    EXPECT_EQ(frame[4], 1);
+}
+

@@ -57,7 +57,7 @@ Identification:
   --hardware TEXT        2 characters, e.g. 12 for V1.2 (default 12)
   --firmware TEXT        4 characters, e.g. 2015 for V2.0.1.5 (default 2015)
   --voltage-code N       nominal-voltage code 0..255 (default 2, 48 V)
-  --max-current N        maximum current in amperes (default 25)
+  --max-current N        maximum current in amperes, 0..255 (default 25)
 
 Faults:
   --identify-on N        answer the identification only from the Nth request on
@@ -203,7 +203,7 @@ Options ParseOptions(int argc, char** argv) {
         else if (a == "--hardware") o.hardware = value(i);
         else if (a == "--firmware") o.firmware = value(i);
         else if (a == "--voltage-code") o.voltageCode = static_cast<int>(Number(value(i), "--voltage-code", 0, 255));
-        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 1, 255));
+        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 0, 255));
         else if (a == "--identify-on") o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
         else if (a == "--silent") o.silent = true;
         else if (a == "--latency") o.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
