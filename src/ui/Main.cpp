@@ -249,6 +249,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     BuildFileDialogs();
     BuildTabChain();
+    WatchKeptByteLists();
     UpdateAccessibility();
 }
 

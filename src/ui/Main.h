@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -254,6 +255,12 @@ private:
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
     void ShowFieldRejected(const zelbor::AckField& field);
+    // The list bytes of the controller's last reply that their lists cannot show (see
+    // zelbor::KeptByte), held with the list until it gets a selection or is set again.
+    std::map<const QComboBox*, std::uint8_t> keptBytes_;
+    void WatchKeptByteLists(); // a list forgets its byte as soon as its selection changes or is picked
+    void KeepByte(QComboBox* list, const zelbor::KeptByte& byte);
+    zelbor::KeptByte KeptByteOf(const QComboBox* list) const;
 
     // A row of a parameter page as keyboard and screen-reader access see it, in the order shown.
     struct AccessRow {

@@ -270,6 +270,31 @@ void TMainForm::SetLowBatteryItems(int firstVolts, int lastVolts)
 
 // ---- Records <-> controls ----
 
+void TMainForm::WatchKeptByteLists()
+{
+    for (QComboBox* list : {cbbBasWheelDiam, cbbBasSpdMtrType, cbbPASPedalSensType, cbbPASDesigAssist, cbbPASSpdLim,
+                            cbbPASSlowStartMode, cbbPASWorkMode, cbbThrMode, cbbThrAssistLvl, edThrSpeedLim}) {
+        // The byte stands for what the list could not show: once the list shows something else, or
+        // the user picks an item (even the one shown), that item is what goes out.
+        connect(list, &QComboBox::currentIndexChanged, this, [this, list] { keptBytes_.erase(list); });
+        connect(list, &QComboBox::activated, this, [this, list] { keptBytes_.erase(list); });
+    }
+}
+
+void TMainForm::KeepByte(QComboBox* list, const zelbor::KeptByte& byte)
+{
+    if (byte)
+        keptBytes_[list] = *byte;
+    else
+        keptBytes_.erase(list);
+}
+
+zelbor::KeptByte TMainForm::KeptByteOf(const QComboBox* list) const
+{
+    const auto it = keptBytes_.find(list);
+    return it == keptBytes_.end() ? zelbor::KeptByte{} : zelbor::KeptByte{it->second};
+}
+
 zelbor::BasicSettings TMainForm::BasicFromControls() const
 {
     zelbor::BasicSettings s;
@@ -282,6 +307,8 @@ zelbor::BasicSettings TMainForm::BasicFromControls() const
     s.cbbBasWheelDiam = cbbBasWheelDiam->currentIndex();
     s.cbbBasSpdMtrType = cbbBasSpdMtrType->currentIndex();
     s.speBasSpdMtrSig = speBasSpdMtrSig->value();
+    s.kept.cbbBasWheelDiam = KeptByteOf(cbbBasWheelDiam);
+    s.kept.cbbBasSpdMtrType = KeptByteOf(cbbBasSpdMtrType);
     return s;
 }
 
@@ -299,6 +326,11 @@ zelbor::PedalAssistSettings TMainForm::PedalAssistFromControls() const
     s.spePASCurrDecay = spePASCurrDecay->value();
     s.spePASStopDecay = spePASStopDecay->value();
     s.spePASKeepCurr = spePASKeepCurr->value();
+    s.kept.cbbPASPedalSensType = KeptByteOf(cbbPASPedalSensType);
+    s.kept.cbbPASDesigAssist = KeptByteOf(cbbPASDesigAssist);
+    s.kept.cbbPASSpdLim = KeptByteOf(cbbPASSpdLim);
+    s.kept.cbbPASSlowStartMode = KeptByteOf(cbbPASSlowStartMode);
+    s.kept.cbbPASWorkMode = KeptByteOf(cbbPASWorkMode);
     return s;
 }
 
@@ -311,6 +343,9 @@ zelbor::ThrottleSettings TMainForm::ThrottleFromControls() const
     s.cbbThrAssistLvl = cbbThrAssistLvl->currentIndex();
     s.edThrSpeedLim = edThrSpeedLim->currentIndex();
     s.speThrStartCurr = speThrStartCurr->value();
+    s.kept.cbbThrMode = KeptByteOf(cbbThrMode);
+    s.kept.cbbThrAssistLvl = KeptByteOf(cbbThrAssistLvl);
+    s.kept.edThrSpeedLim = KeptByteOf(edThrSpeedLim);
     return s;
 }
 
@@ -336,6 +371,9 @@ void TMainForm::ShowBasic(const zelbor::BasicSettings& s)
     SetListIndex(cbbBasWheelDiam, s.cbbBasWheelDiam);
     SetListIndex(cbbBasSpdMtrType, s.cbbBasSpdMtrType);
     speBasSpdMtrSig->setValue(s.speBasSpdMtrSig);
+    // After the indexes: setting an index forgets the byte kept before. A profile keeps none.
+    KeepByte(cbbBasWheelDiam, s.kept.cbbBasWheelDiam);
+    KeepByte(cbbBasSpdMtrType, s.kept.cbbBasSpdMtrType);
 }
 
 void TMainForm::ShowPedalAssist(const zelbor::PedalAssistSettings& s)
@@ -351,6 +389,11 @@ void TMainForm::ShowPedalAssist(const zelbor::PedalAssistSettings& s)
     spePASCurrDecay->setValue(s.spePASCurrDecay);
     spePASStopDecay->setValue(s.spePASStopDecay);
     spePASKeepCurr->setValue(s.spePASKeepCurr);
+    KeepByte(cbbPASPedalSensType, s.kept.cbbPASPedalSensType);
+    KeepByte(cbbPASDesigAssist, s.kept.cbbPASDesigAssist);
+    KeepByte(cbbPASSpdLim, s.kept.cbbPASSpdLim);
+    KeepByte(cbbPASSlowStartMode, s.kept.cbbPASSlowStartMode);
+    KeepByte(cbbPASWorkMode, s.kept.cbbPASWorkMode);
 }
 
 void TMainForm::ShowThrottle(const zelbor::ThrottleSettings& s)
@@ -361,6 +404,9 @@ void TMainForm::ShowThrottle(const zelbor::ThrottleSettings& s)
     SetListIndex(cbbThrAssistLvl, s.cbbThrAssistLvl);
     SetListIndex(edThrSpeedLim, s.edThrSpeedLim);
     speThrStartCurr->setValue(s.speThrStartCurr);
+    KeepByte(cbbThrMode, s.kept.cbbThrMode);
+    KeepByte(cbbThrAssistLvl, s.kept.cbbThrAssistLvl);
+    KeepByte(edThrSpeedLim, s.kept.edThrSpeedLim);
 }
 
 // ---- Read replies ----

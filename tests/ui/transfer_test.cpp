@@ -486,3 +486,127 @@ TEST_F(Transfer, AMaximumCurrentOfZeroNeverAllowsACurrentLimitOfZero)
     EXPECT_EQ(frame[4], 1);
 }
 
+// ---- List bytes that no item shows ----
+
+namespace {
+
+Bytes FrameData(const Bytes& frame) { return frame.size() < 4 ? Bytes{} : Bytes(frame.begin() + 3, frame.end() - 1); }
+Bytes ReplyData(const Bytes& reply) { return Bytes(reply.begin() + 2, reply.end()); }
+
+// Read replies whose list bytes have no item (or, for the speed-meter type code 2, an item that
+// writes 3); every spin value lies within its control's range, so the whole block can come back.
+const Bytes kBasicNoItems = BasicReply(41, 20, 250, 0x85); // wheel 250; type code 2, 5 signals
+const Bytes kPedalAssistNoItems = {0x53, 0x0B, 4, 10, 14, 20, 0, 12, 9, 5, 4, 6, 70};
+const Bytes kThrottleNoItems = {0x54, 0x06, 11, 35, 7, 10, 50, 10};
+
+} // namespace
+
+class KeptListBytes : public Transfer {
+protected:
+    void ReadAll()
+    {
+        for (const Bytes* reply : {&kBasicNoItems, &kPedalAssistNoItems, &kThrottleNoItems}) {
+            form->TransferMode = TMainForm::tmReadBlock;
+            Feed(*reply);
+        }
+        ASSERT_EQ(messages.Keys(), (std::vector<std::string>{"err7", "err33", "err46"}));
+        messages.Clear();
+        line.Take();
+    }
+    Bytes Write(void (TMainForm::*click)(), std::size_t length)
+    {
+        (form.get()->*click)();
+        return FrameData(line.TakeAtLeast(length));
+    }
+};
+
+TEST_F(KeptListBytes, WriteSendsEveryListByteAsReadUntilAnItemIsPicked)
+{
+    Connect();
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+    EXPECT_EQ(form->cbbBasWheelDiam->currentIndex(), -1);
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    EXPECT_EQ(form->cbbPASSpdLim->currentIndex(), -1);
+    EXPECT_EQ(form->cbbPASWorkMode->currentIndex(), -1);
+    EXPECT_EQ(form->cbbThrMode->currentIndex(), -1);
+
+    EXPECT_EQ(Hex(Write(&TMainForm::btnBasWriteClick, 28)), Hex(ReplyData(kBasicNoItems)));
+    EXPECT_EQ(Hex(Write(&TMainForm::btnPASWriteClick, 15)), Hex(ReplyData(kPedalAssistNoItems)));
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
+
+    // Write Flash: the same bytes, block after block.
+    EXPECT_EQ(Hex(Write(&TMainForm::btnWriteFlashClick, 28)), Hex(ReplyData(kBasicNoItems)));
+    Feed({0x52, 24});
+    EXPECT_EQ(Hex(FrameData(line.TakeAtLeast(15))), Hex(ReplyData(kPedalAssistNoItems)));
+    Feed({0x53, 11});
+    EXPECT_EQ(Hex(FrameData(line.TakeAtLeast(10))), Hex(ReplyData(kThrottleNoItems)));
+    Feed({0x54, 6});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err55"});
+
+    // The signal count still comes from its own field, beside the type bits as read.
+    form->speBasSpdMtrSig->setValue(7);
+    EXPECT_EQ(Write(&TMainForm::btnBasWriteClick, 28)[23], 0x87);
+
+    // Items picked: their own bytes go out. The speed-meter type is picked by keyboard, away from
+    // the item shown and back to it, as a user would.
+    ShowAndActivate();
+    form->cbbBasSpdMtrType->setFocus();
+    QTest::keyClick(form->cbbBasSpdMtrType, Qt::Key_Up);
+    QTest::keyClick(form->cbbBasSpdMtrType, Qt::Key_Down);
+    ASSERT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    form->cbbBasWheelDiam->setCurrentIndex(10);
+    Bytes basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 52);
+    EXPECT_EQ(basic[23], 0xC7);
+
+    form->cbbPASPedalSensType->setCurrentIndex(2);
+    form->cbbPASDesigAssist->setCurrentIndex(0);
+    form->cbbPASSpdLim->setCurrentIndex(11);
+    form->cbbPASSlowStartMode->setCurrentIndex(0);
+    form->cbbPASWorkMode->setCurrentIndex(1);
+    const Bytes pas = Write(&TMainForm::btnPASWriteClick, 15);
+    ASSERT_EQ(pas.size(), 11u);
+    EXPECT_EQ(pas[0], 2);
+    EXPECT_EQ(pas[1], 0xFF);
+    EXPECT_EQ(pas[2], 25);
+    EXPECT_EQ(pas[4], 1);
+    EXPECT_EQ(pas[6], 10);
+
+    form->cbbThrMode->setCurrentIndex(1);
+    form->cbbThrAssistLvl->setCurrentIndex(3);
+    form->edThrSpeedLim->setCurrentIndex(0);
+    const Bytes thr = Write(&TMainForm::btnThrWriteClick, 10);
+    ASSERT_EQ(thr.size(), 6u);
+    EXPECT_EQ(thr[2], 1);
+    EXPECT_EQ(thr[3], 2);
+    EXPECT_EQ(thr[4], 0xFF);
+}
+
+TEST_F(KeptListBytes, AProfileOrALaterReadGivesTheListsTheirOwnEncodingAgain)
+{
+    Connect();
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+
+    // A profile without a selection for two lists: nothing kept, the no-selection bytes (13, 8).
+    const fs::path profile = ship.Path() / "Profiles" / "unselected.el";
+    WriteText(profile, "[Basic]\nLBP=41\nWD=13\n[Pedal Assist]\nSL=-1\nWM=-1\n[Throttle Handle]\nMODE=1\n");
+    form->LoadProfile(QString::fromStdString(profile.string()));
+    EXPECT_EQ(form->cbbPASSpdLim->currentIndex(), -1);
+    const Bytes pas = Write(&TMainForm::btnPASWriteClick, 15);
+    ASSERT_EQ(pas.size(), 11u);
+    EXPECT_EQ(pas[0], 0);  // the profile reader's first item
+    EXPECT_EQ(pas[2], 13); // -1, not the 14 read before
+    EXPECT_EQ(pas[6], 8);  // -1, not the 9 read before
+    EXPECT_EQ(Write(&TMainForm::btnBasWriteClick, 28)[22], 56); // "28"
+    EXPECT_EQ(Write(&TMainForm::btnThrWriteClick, 10)[2], 1);
+
+    // A read with bytes that have items, then one without: each time the reply decides.
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed({0x54, 0x06, 11, 35, 1, 0xFF, 25, 10});
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), "0B 23 01 FF 19 0A");
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(kThrottleNoItems);
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
+}
+
