@@ -179,12 +179,59 @@ void TMainForm::ReopenPort()
 
 // ---- Receive dispatcher ----
 
+namespace {
+
+// Marks the dispatcher as running for as long as it is, however it is left.
+class DispatchScope {
+public:
+    DispatchScope(bool& running, std::deque<std::vector<std::uint8_t>>& pending) : running_(running), pending_(pending)
+    {
+        running_ = true;
+    }
+    ~DispatchScope()
+    {
+        running_ = false;
+        pending_.clear();
+    }
+    DispatchScope(const DispatchScope&) = delete;
+    DispatchScope& operator=(const DispatchScope&) = delete;
+
+private:
+    bool& running_;
+    std::deque<std::vector<std::uint8_t>>& pending_;
+};
+
+} // namespace
+
 void TMainForm::CommPortReceiveData(zelbor::TComm&, const std::uint8_t* buffer, std::uint16_t length)
 {
+    // Chunks beyond the receive buffer's length are cut to it, whether handled now or later.
+    const std::size_t n = std::min<std::size_t>(length, ReceiveBuffer.size());
+    if (n == 0 || buffer == nullptr)
+        return;
+    if (dispatching_) {
+        // A handler is waiting in a message box, whose event loop delivered this chunk. Handling it
+        // here would run a second handler inside the first one, and every further reply would open
+        // one more box inside the last. It waits until the running handler has returned; the
+        // transfer mode then decides about it as it would about any chunk.
+        Guarded([&] {
+            if (pendingChunks_.size() < kMaxPendingChunks)
+                pendingChunks_.emplace_back(buffer, buffer + n);
+        });
+        return;
+    }
+    const DispatchScope scope(dispatching_, pendingChunks_);
+    DispatchChunk(buffer, n);
+    while (!pendingChunks_.empty()) {
+        const std::vector<std::uint8_t> next = std::move(pendingChunks_.front());
+        pendingChunks_.pop_front();
+        DispatchChunk(next.data(), next.size());
+    }
+}
+
+void TMainForm::DispatchChunk(const std::uint8_t* buffer, std::size_t n)
+{
     Guarded([&] {
-        const std::size_t n = std::min<std::size_t>(length, ReceiveBuffer.size());
-        if (n == 0 || buffer == nullptr)
-            return;
         std::copy_n(buffer, n, ReceiveBuffer.begin());
         const std::span<const std::uint8_t> chunk(ReceiveBuffer.data(), n);
 

@@ -610,3 +610,69 @@ TEST_F(KeptListBytes, AProfileOrALaterReadGivesTheListsTheirOwnEncodingAgain)
     EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
 }
 
+// ---- Chunks that arrive while a message box of the dispatcher is open ----
+
+TEST_F(Transfer, ChunksArrivingDuringADispatcherBoxWaitForItAndAreBounded)
+{
+    Connect();
+    int open = 0, mostOpen = 0;
+    bool streamed = false;
+    messages.answer = [&](const MessageRequest&) {
+        mostOpen = std::max(mostOpen, ++open);
+        if (!std::exchange(streamed, true))
+            for (int i = 0; i < 50; ++i) // the peer keeps sending refusals while the box is open
+                Feed({0x54, 0x00});
+        --open;
+        return zelbor::idOk;
+    };
+    // Write Flash stays on after a refused Throttle field, so each waiting refusal is handled
+    // in turn, after the box before it has closed; those beyond the bound were dropped.
+    form->TransferMode = TMainForm::tmWriteAll;
+    Feed({0x54, 0x00});
+    EXPECT_EQ(mostOpen, 1);
+    EXPECT_EQ(messages.messages.size(), 1 + TMainForm::kMaxPendingChunks);
+    for (const auto& m : messages.messages)
+        EXPECT_EQ(m.key, "err48");
+    EXPECT_EQ(form->PendingChunkCount(), 0u);
+
+    // Read Flash's last reply: the repeated replies find the mode idle once err47 has closed.
+    messages.Clear();
+    streamed = false;
+    messages.answer = [&](const MessageRequest&) {
+        if (!std::exchange(streamed, true))
+            for (int i = 0; i < 10; ++i)
+                Feed({0x54, 0x06, 11, 35, 0, 0xFF, 0xFF, 10});
+        return zelbor::idOk;
+    };
+    form->TransferMode = TMainForm::tmReadAll;
+    Feed({0x54, 0x06, 11, 35, 0, 0xFF, 0xFF, 10});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err47"});
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+}
+
+TEST_F(Transfer, AFailedReopenInsideAHandlerLeavesTheDispatcherFreeForTheNextChunk)
+{
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    line.Close(); // the device vanishes: every reopen fails with the serial component's error
+    bool arrived = false;
+    messages.answer = [&](const MessageRequest&) {
+        if (!std::exchange(arrived, true))
+            Feed(BasicReply(41, 9, 52, 0x01)); // arrives while the error is shown
+        return zelbor::idOk;
+    };
+    Feed(BasicReply(41, 3, 55, 0x88));
+    // The waiting reply was handled after the first error: shown, then the same failed reopen.
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_TRUE(messages.messages[0].key.empty());
+    EXPECT_TRUE(messages.messages[1].key.empty());
+    EXPECT_EQ(form->speBasCurrLim->value(), 9);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmReadBlock);
+    EXPECT_EQ(form->PendingChunkCount(), 0u);
+
+    // Nothing is left marked as running: the next chunk is handled at once.
+    messages.answer = nullptr;
+    Feed(BasicReply(41, 5, 52, 0x01));
+    EXPECT_EQ(form->speBasCurrLim->value(), 5);
+    EXPECT_EQ(messages.messages.size(), 3u);
+}

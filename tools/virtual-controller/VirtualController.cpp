@@ -70,11 +70,14 @@ Faults:
                          (0x13), the worst case for a port with XON/XOFF flow control
   --burst-gap MS         with --burst: keep the line quiet MS milliseconds between the noise
                          and the reply (default 0: the reply follows the noise at once)
-  --fault-scope KINDS    the frames that --split, --prefix, --burst and the count of
+  --repeat N             send every reply N more times, each as a chunk of its own, as a
+                         controller that repeats itself or streams reply-shaped bytes would
+  --repeat-gap MS        with --repeat: quiet time before each repetition (default 300)
+  --fault-scope KINDS    the frames that --split, --prefix, --burst, --repeat and the count of
                          --hangup-after act on: a comma list of identify, read, write
                          (default: every frame)
-  --fault-frame K        --split, --prefix and --burst act only on the Kth frame within the
-                         scope (default: on every one)
+  --fault-frame K        --split, --prefix, --burst and --repeat act only on the Kth frame
+                         within the scope (default: on every one)
   --refuse BLOCK:INDEX   refuse a field: BLOCK is R/S/T (or 0x52/0x53/0x54), INDEX the
                          acknowledgement's field index; may be given more than once
   --hangup-after N       on the Nth frame (counted within --fault-scope) send half the
@@ -149,6 +152,8 @@ struct Options {
     std::vector<std::uint8_t> prefix;
     int burst = 0;
     int burstGapMs = 0;
+    int repeat = 0;
+    int repeatGapMs = 300;
     std::set<std::string> faultScope; // empty: every kind of frame
     int faultFrame = 0;               // 0: every frame within the scope
     std::set<std::pair<int, int>> refuse; // (block code, field index)
@@ -214,6 +219,8 @@ Options ParseOptions(int argc, char** argv) {
             if (!h) Usage("--prefix: not hexadecimal bytes");
             o.prefix = *h;
         } else if (a == "--burst") o.burst = static_cast<int>(Number(value(i), "--burst", 0, 1'000'000));
+        else if (a == "--repeat") o.repeat = static_cast<int>(Number(value(i), "--repeat", 0, 1'000'000));
+        else if (a == "--repeat-gap") o.repeatGapMs = static_cast<int>(Number(value(i), "--repeat-gap", 0, 3'600'000));
         else if (a == "--burst-gap") o.burstGapMs = static_cast<int>(Number(value(i), "--burst-gap", 0, 3'600'000));
         else if (a == "--fault-scope") {
             const std::string v = value(i);
@@ -741,6 +748,13 @@ int main(int argc, char** argv) {
                     break;
                 Log("-> " + Hex(second) + "  (second half)");
                 if (!port.Send(second))
+                    break;
+            }
+            for (int k = 1; faulty && k <= o.repeat && !gStop; ++k) {
+                if (!SleepMs(o.repeatGapMs))
+                    break;
+                Log("-> " + Hex(reply) + "  (repeat " + std::to_string(k) + ")");
+                if (!port.Send(reply))
                     break;
             }
         }
