@@ -86,7 +86,8 @@ struct BasicSettings {
     int cbbBasWheelDiam = -1;                // index into kWheelItems
     int cbbBasSpdMtrType = -1;               // index into kSpeedMeterItems
     int speBasSpdMtrSig = 0;                 // count
-    BasicKeptBytes kept;
+    // Initialised here, so that a braced list of the value fields alone still initialises all.
+    BasicKeptBytes kept{};
     bool operator==(const BasicSettings&) const = default;
 };
 
@@ -102,7 +103,7 @@ struct PedalAssistSettings {
     int spePASCurrDecay = 0;
     int spePASStopDecay = 0;
     int spePASKeepCurr = 0;
-    PedalAssistKeptBytes kept;
+    PedalAssistKeptBytes kept{};
     bool operator==(const PedalAssistSettings&) const = default;
 };
 
@@ -113,7 +114,7 @@ struct ThrottleSettings {
     int cbbThrAssistLvl = -1;
     int edThrSpeedLim = -1;
     int speThrStartCurr = 0;
-    ThrottleKeptBytes kept;
+    ThrottleKeptBytes kept{};
     bool operator==(const ThrottleSettings&) const = default;
 };
 

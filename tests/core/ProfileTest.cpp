@@ -25,8 +25,8 @@ ProfileValues Sample()
     v.basic.cbbBasWheelDiam = 12;
     v.basic.cbbBasSpdMtrType = -1;
     v.basic.speBasSpdMtrSig = 36;
-    v.pedalAssist = {3, 4, 11, 30, 7, 24, 71, 25, 8, 12, 60, {}};
-    v.throttle = {11, 35, 1, -1, 26, 55, {}};
+    v.pedalAssist = {3, 4, 11, 30, 7, 24, 71, 25, 8, 12, 60};
+    v.throttle = {11, 35, 1, -1, 26, 55};
     return v;
 }
 

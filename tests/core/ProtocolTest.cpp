@@ -200,7 +200,7 @@ TEST(SpeedMeter, BothWays)
 
 TEST(PedalAssist, SpecialItemsAndFormulas)
 {
-    PedalAssistSettings s{1, 0, 0, 30, 0, 12, 0, 5, 4, 6, 70, {}};
+    PedalAssistSettings s{1, 0, 0, 30, 0, 12, 0, 5, 4, 6, 70};
     auto d = EncodePedalAssist(s);
     const std::uint8_t expected[11] = {1, 0xFF, 0xFF, 30, 1, 12, 0xFF, 5, 4, 6, 70};
     for (std::size_t i = 0; i < 11; ++i)
