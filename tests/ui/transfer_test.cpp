@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -513,10 +515,16 @@ protected:
         messages.Clear();
         line.Take();
     }
+    // The data bytes of the frame the click sends; a frame that does not go out whole fails the
+    // test, and the data keep the block's length so that the checks after it cannot read past it.
     Bytes Write(void (TMainForm::*click)(), std::size_t length)
     {
         (form.get()->*click)();
-        return FrameData(line.TakeAtLeast(length));
+        const Bytes frame = line.TakeAtLeast(length);
+        EXPECT_EQ(frame.size(), length) << Hex(frame).toStdString();
+        Bytes data = FrameData(frame);
+        data.resize(length - 4);
+        return data;
     }
 };
 
@@ -608,6 +616,33 @@ TEST_F(KeptListBytes, AProfileOrALaterReadGivesTheListsTheirOwnEncodingAgain)
     form->TransferMode = TMainForm::tmReadBlock;
     Feed(kThrottleNoItems);
     EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
+}
+
+TEST_F(KeptListBytes, PickingTheItemAListAlreadyShowsSendsThatItemsByte)
+{
+    // Wheel 53 shows "27" and speed-meter type code 2 "By Motor Phase"; both go back as read until
+    // the user opens the list and picks the item shown, which then writes its own byte (54, 0xC0).
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(BasicReply(41, 20, 53, 0x85));
+    ASSERT_EQ(form->cbbBasWheelDiam->currentText(), "27");
+    ASSERT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    Bytes basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 53);
+    EXPECT_EQ(basic[23], 0x85);
+
+    ASSERT_NO_FATAL_FAILURE(ShowAndActivate());
+    for (QComboBox* list : {form->cbbBasWheelDiam, form->cbbBasSpdMtrType}) {
+        list->showPopup();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list->view()->window()));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        ASSERT_TRUE(PumpUntil([&] { return !list->view()->isVisible(); }));
+    }
+    EXPECT_EQ(form->cbbBasWheelDiam->currentText(), "27");
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 54);
+    EXPECT_EQ(basic[23], 0xC5);
 }
 
 // ---- Chunks that arrive while a message box of the dispatcher is open ----
