@@ -251,6 +251,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     BuildFileDialogs();
     BuildTabChain();
+    WatchKeptByteLists();
     UpdateAccessibility();
 }
 
