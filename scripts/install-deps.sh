@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-dejavu-core
   qt6-translations-l10n
+  qt6-qpa-plugins xvfb xauth dbus at-spi2-core python3-pyatspi
   "$@"
 )
 

@@ -259,6 +259,8 @@ private:
     // A row of label, help button and field; the label becomes the field's buddy.
     void AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field);
     void FillPortList();
+    QString SelectedPortPath() const; // the path of the port that Connect opens
+    void ShowSelectedPortPath();      // as the port list's tooltip and description
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
     void ShowFieldRejected(const zelbor::AckField& field);

@@ -43,7 +43,7 @@ QString Latin1(const std::string& bytes)
 void TMainForm::btnPortConnectClick()
 {
     Guarded([this] {
-        CommPort.SetCommName(cbbPort->currentText().toStdString());
+        CommPort.SetCommName(SelectedPortPath().toStdString());
         CommPort.SetBaudRate(1200);
         CommPort.OpenPort(); // a failure ends the handler here
         TimerConnect->stop();
