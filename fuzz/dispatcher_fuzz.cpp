@@ -8,8 +8,12 @@
 //   bit 3     the port is open on a pseudo-terminal: the decoders' close-and-reopen succeeds and the
 //             continuations run (next request, next write frame, end messages). Otherwise the port
 //             cannot be opened and every continuation ends at the failed reopen, as on a vanished cable.
-//   bit 4     the same chunk arrives a second time while the first message box of this input is
-//             open, as a late repeated reply would (modal boxes keep dispatching received data).
+//   bit 4     the same chunk arrives again while the first message box of this input is open, as a
+//             late repeated reply would (modal boxes keep dispatching received data): once, or with
+//   bit 5     set, more times than the window lets wait, as from a peer that streams replies.
+//
+// Whatever the input, a message box never opens inside another one, and when the dispatcher has
+// returned no chunk is left waiting: either would abort.
 //
 // The window is created once and keeps its state from input to input, as it does in a session.
 // Message boxes go through the program's one message-box seam and are answered at once.
@@ -53,6 +57,8 @@ const char* const kMissingPort = "/nonexistent/zelbor-fuzz-port";
 // The chunk to deliver again from inside the first message box, when bit 4 asks for it.
 const std::uint8_t* g_nestedChunk = nullptr;
 std::uint16_t g_nestedLength = 0;
+int g_nestedTimes = 0;
+int g_openBoxes = 0;
 
 void Drain()
 {
@@ -63,10 +69,14 @@ void Drain()
 
 int AnswerMessage(const MessageRequest& request)
 {
+    if (++g_openBoxes > 1)
+        std::abort(); // a handler ran inside the message box of another one
     if (g_nestedChunk) {
         const std::uint8_t* chunk = std::exchange(g_nestedChunk, nullptr);
-        g_form->CommPortReceiveData(g_form->CommPort, chunk, g_nestedLength);
+        for (int i = 0; i < g_nestedTimes; ++i)
+            g_form->CommPortReceiveData(g_form->CommPort, chunk, g_nestedLength);
     }
+    --g_openBoxes;
     return request.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
 }
 
@@ -169,10 +179,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::copy_n(chunk.get(), length, nested.get());
         g_nestedChunk = nested.get();
         g_nestedLength = static_cast<std::uint16_t>(length);
+        g_nestedTimes = (control & 0x20) ? static_cast<int>(3 * TMainForm::kMaxPendingChunks) : 1;
     }
 
     g_form->CommPortReceiveData(g_form->CommPort, chunk.get(), static_cast<std::uint16_t>(length));
     g_nestedChunk = nullptr;
+    if (g_form->PendingChunkCount() != 0)
+        std::abort(); // a chunk left waiting would be handled by the next, unrelated delivery
 
     QCoreApplication::processEvents();
     Drain();

@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev libgl-dev libjpeg-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core
+  qt6-translations-l10n
+  qt6-qpa-plugins xvfb xauth dbus at-spi2-core python3-pyatspi
   "$@"
 )
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens the tool. When no USB serial adapter is attached,
-# the bundled virtual controller is started first, so its port is in the tool's port list.
+# Installs what is missing, builds, and opens the tool. When no USB serial adapter is attached
+# that this user may open, the bundled virtual controller is started first, so that its port is
+# in the tool's port list, and the message says which item of the list to choose: the list
+# starts with the computer's own serial ports, if it has any, and preselects its first item.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -23,7 +25,21 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-if ! compgen -G "/dev/ttyUSB*" >/dev/null && ! compgen -G "/dev/ttyACM*" >/dev/null; then
+# USB serial adapters present, and those of them that this user may open.
+present=() usable=()
+for dev in /dev/ttyUSB* /dev/ttyACM*; do
+  [ -e "$dev" ] || continue
+  present+=("$dev")
+  if [ -r "$dev" ] && [ -w "$dev" ]; then
+    usable+=("$dev")
+  fi
+done
+
+if [ ${#usable[@]} -eq 0 ]; then
+  if [ ${#present[@]} -gt 0 ]; then
+    echo "Found ${present[*]}, but you may not open it: add yourself to the group dialout"
+    echo "(sudo usermod -aG dialout \$USER), then log out and in again. Until then:"
+  fi
   log="$root/build/virtual-controller.log"
   out="$root/build/virtual-controller.port"
   rm -f "$out"
@@ -37,9 +53,16 @@ if ! compgen -G "/dev/ttyUSB*" >/dev/null && ! compgen -G "/dev/ttyACM*" >/dev/n
     sleep 0.1
   done
   if [ -n "$port" ]; then
-    echo "No USB serial adapter found: started the virtual controller on $port (log: $log)."
+    echo "No USB serial adapter to use: the virtual controller stands in for one (log: $log)."
+    echo
+    echo "  In the tool's port list, choose   $port"
+    echo "  then click Connect."
+    echo
+    echo "  The list starts with the serial ports of this computer, if it has any, and preselects"
+    echo "  its first item: no controller answers on those. The virtual controller's port follows them."
+    echo
   else
-    echo "No USB serial adapter found, and the virtual controller did not start (see $log)." >&2
+    echo "No USB serial adapter to use, and the virtual controller did not start (see $log)." >&2
   fi
 fi
 

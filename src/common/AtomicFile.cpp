@@ -35,13 +35,39 @@ bool WriteAll(int fd, std::string_view content)
     return true;
 }
 
+// The reason the user may not replace the existing file `target`, or 0 when nothing stands in
+// the way. Renaming a temporary over a file needs only the folder's permission, so the file's own
+// protection is asked for first: the system's verdict for the effective user (mode bits, ACLs, a
+// read-only mount), and, for the superuser who passes that check always, whether the file has
+// any write permission at all. A file without one ("chmod a-w") is meant to stay as it is.
+int WriteRefusal(const fs::path& target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0; // a new file, or something the rename itself turns away
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS))
+        return errno;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    return 0;
+}
+
 } // namespace
 
 void WriteFileAtomically(const fs::path& path, std::string_view content)
 {
     const auto [target, folder] = ResolveWriteTarget(path);
 
-    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    if (const int refusal = WriteRefusal(target)) {
+        if (refusal == EROFS)
+            Fail(path, refusal);
+        throw EFileError("Cannot write file \"" + path.string() + "\": the file is write-protected");
+    }
+
+    // A short name of its own, so that a target whose name is near the length limit still has
+    // room for its temporary beside it.
+    std::string tmpl = (folder / ".zelbor-XXXXXX").string();
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         Fail(path, errno);
@@ -93,13 +119,18 @@ bool ReadWholeFile(const fs::path& path, std::string& out)
         ::close(fd);
         return false;
     }
+    // Read straight into the result: a 64 KB buffer on the stack is too much for code that runs
+    // inside nested message boxes.
+    constexpr std::size_t kChunk = 65536;
     std::string text;
-    text.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
+    text.resize(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : kChunk);
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (used == text.size()) // the file grew since it was measured
+            text.resize(text.size() * 2);
+        const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
         if (n > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
+            used += static_cast<std::size_t>(n);
             continue;
         }
         if (n == 0)
@@ -109,6 +140,7 @@ bool ReadWholeFile(const fs::path& path, std::string& out)
         ::close(fd);
         return false;
     }
+    text.resize(used);
     ::close(fd);
     out = std::move(text);
     return true;

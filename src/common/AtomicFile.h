@@ -7,7 +7,9 @@ namespace zelbor {
 // Replaces `path` with `content` atomically: written to a temporary file in the same folder,
 // flushed to disk, then renamed over the old file (whose permissions are kept). On any failure
 // the old file stays whole, the temporary file is removed and EFileError is thrown; its message
-// names the file and the system's reason.
+// names the file and the system's reason. An existing file that is write-protected (POSIX: the
+// effective user may not write it, or it has no write permission for anyone; Windows: the
+// read-only attribute) is refused before anything is written.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 // The file that writing `path` replaces and the folder its temporary file goes to. Replacing a

@@ -94,6 +94,18 @@ std::optional<std::int64_t> Magnitude(std::string_view digits, int base, std::in
     return v;
 }
 
+// A UTF-8 byte-order mark, which some editors put at the start of every file they save. It is
+// no part of the first line: left in, it would hide the first section header.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool SkipByteOrderMark(std::string_view& text)
+{
+    if (text.substr(0, kByteOrderMark.size()) != kByteOrderMark)
+        return false;
+    text.remove_prefix(kByteOrderMark.size());
+    return true;
+}
+
 bool HasHexPrefix(std::string_view s) { return s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'); }
 
 } // namespace
@@ -149,6 +161,7 @@ IniFile IniFile::Parse(std::string_view text)
 {
     IniFile ini;
     Section* current = nullptr;
+    SkipByteOrderMark(text);
     std::size_t pos = 0;
     while (pos <= text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -269,6 +282,7 @@ bool IniFile::HasSection(std::string_view section) const
 IniEditor IniEditor::FromText(std::string_view text)
 {
     IniEditor ed;
+    ed.byteOrderMark_ = SkipByteOrderMark(text); // kept, and written back in front of the lines
     if (text.empty())
         return ed; // new file: CR LF, and every line ends with one
     std::size_t firstEnd = text.find('\n');
@@ -356,7 +370,7 @@ void IniEditor::Set(std::string_view section, std::string_view key, std::string_
 
 std::string IniEditor::Text() const
 {
-    std::string out;
+    std::string out(byteOrderMark_ ? kByteOrderMark : std::string_view());
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         out += lines_[i];
         if (i + 1 < lines_.size() || finalEol_)

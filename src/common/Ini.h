@@ -3,6 +3,7 @@
 // catalogue, languages.ini and profiles. No Qt.
 //
 // Reading rules (all readers):
+//  - a UTF-8 byte-order mark at the start of the file is skipped;
 //  - each line is trimmed of leading/trailing blanks (space, tab); LF and CR LF both end a line;
 //  - empty lines and lines beginning with ';' are ignored;
 //  - "[name]" opens a section, name trimmed; lines before the first section are ignored;
@@ -69,7 +70,8 @@ std::string StripMatchingQuotes(std::string_view text);
 //  - an existing key's value is replaced where it stands (the line keeps its key spelling);
 //  - a missing key is added after the last key line of its section;
 //  - a missing section is added at the end of the file, followed by the key;
-//  - the line-end style of an existing file is kept; a new file gets CR LF.
+//  - the line-end style of an existing file is kept; a new file gets CR LF;
+//  - a UTF-8 byte-order mark at the start is kept there (and is never taken for part of a line).
 // Save() replaces the file atomically (temporary file in the same folder, flushed, renamed):
 // on failure the old file is left as it was and EFileError is thrown naming the file.
 class IniEditor {
@@ -86,6 +88,7 @@ private:
     std::vector<std::string> lines_;
     std::string eol_ = "\r\n";
     bool finalEol_ = true;
+    bool byteOrderMark_ = false;
 };
 
 } // namespace zelbor

@@ -42,6 +42,14 @@ int DecodeSpecialFirst(std::uint8_t b, int offset, int itemCount)
 
 int InRange(int index, int itemCount) { return (index >= 0 && index < itemCount) ? index : -1; }
 
+// The byte itself when the list index decoded from it would write another byte back.
+KeptByte KeptUnless(std::uint8_t byte, bool indexGivesItBack)
+{
+    return indexGivesItBack ? KeptByte{} : KeptByte{byte};
+}
+
+std::uint8_t KeptOr(const KeptByte& kept, std::uint8_t fromIndex) { return kept ? *kept : fromIndex; }
+
 constexpr int kAssistItemCount = 11;
 constexpr int kSpeedLimitItemCount = 27;
 constexpr int kSlowStartItemCount = 8;
@@ -146,21 +154,24 @@ std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s)
         d[2 + i] = Low8(s.speBasAssistCurrLim[i]);
         d[12 + i] = Low8(s.speBasAssistSpdLim[i]);
     }
-    d[22] = EncodeWheel(s.cbbBasWheelDiam);
-    d[23] = EncodeSpeedMeter(s.cbbBasSpdMtrType, s.speBasSpdMtrSig);
+    d[22] = s.kept.cbbBasWheelDiam ? *s.kept.cbbBasWheelDiam : EncodeWheel(s.cbbBasWheelDiam);
+    // A kept type code goes back into bits 7-6 by the same rule as an item's (code x 64 + signals).
+    d[23] = s.kept.cbbBasSpdMtrType ? Low8(Wrapping(*s.kept.cbbBasSpdMtrType) * 64u + Wrapping(s.speBasSpdMtrSig))
+                                    : EncodeSpeedMeter(s.cbbBasSpdMtrType, s.speBasSpdMtrSig);
     return d;
 }
 
 std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAssistSettings& s)
 {
+    const PedalAssistKeptBytes& k = s.kept;
     return {
-        Low8(s.cbbPASPedalSensType),
-        EncodeSpecialFirst(s.cbbPASDesigAssist, -1),
-        EncodeSpecialFirst(s.cbbPASSpdLim, 14),
+        KeptOr(k.cbbPASPedalSensType, Low8(s.cbbPASPedalSensType)),
+        KeptOr(k.cbbPASDesigAssist, EncodeSpecialFirst(s.cbbPASDesigAssist, -1)),
+        KeptOr(k.cbbPASSpdLim, EncodeSpecialFirst(s.cbbPASSpdLim, 14)),
         Low8(s.spePASStartCurr),
-        Low8(Wrapping(s.cbbPASSlowStartMode) + 1u),
+        KeptOr(k.cbbPASSlowStartMode, Low8(Wrapping(s.cbbPASSlowStartMode) + 1u)),
         Low8(s.spePASStartDeg),
-        EncodeSpecialFirst(s.cbbPASWorkMode, 9),
+        KeptOr(k.cbbPASWorkMode, EncodeSpecialFirst(s.cbbPASWorkMode, 9)),
         Low8(s.spePASStopDelay),
         Low8(s.spePASCurrDecay),
         Low8(s.spePASStopDecay),
@@ -170,12 +181,13 @@ std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAss
 
 std::array<std::uint8_t, kThrottleDataBytes> EncodeThrottle(const ThrottleSettings& s)
 {
+    const ThrottleKeptBytes& k = s.kept;
     return {
         Low8(s.speThrStartVolt),
         Low8(s.speThrEndVolt),
-        Low8(s.cbbThrMode),
-        EncodeSpecialFirst(s.cbbThrAssistLvl, -1),
-        EncodeSpecialFirst(s.edThrSpeedLim, 14),
+        KeptOr(k.cbbThrMode, Low8(s.cbbThrMode)),
+        KeptOr(k.cbbThrAssistLvl, EncodeSpecialFirst(s.cbbThrAssistLvl, -1)),
+        KeptOr(k.edThrSpeedLim, EncodeSpecialFirst(s.edThrSpeedLim, 14)),
         Low8(s.speThrStartCurr),
     };
 }
@@ -195,6 +207,9 @@ std::optional<BasicSettings> DecodeBasic(std::span<const std::uint8_t> b)
     }
     s.cbbBasWheelDiam = DecodeWheel(b[24]);
     DecodeSpeedMeter(b[25], s.cbbBasSpdMtrType, s.speBasSpdMtrSig);
+    s.kept.cbbBasWheelDiam = KeptUnless(b[24], s.cbbBasWheelDiam >= 0 && EncodeWheel(s.cbbBasWheelDiam) == b[24]);
+    const std::uint8_t typeCode = b[25] >> 6;
+    s.kept.cbbBasSpdMtrType = KeptUnless(typeCode, EncodeSpeedMeter(s.cbbBasSpdMtrType, 0) >> 6 == typeCode);
     return s;
 }
 
@@ -214,6 +229,13 @@ std::optional<PedalAssistSettings> DecodePedalAssist(std::span<const std::uint8_
     s.spePASCurrDecay = b[10];
     s.spePASStopDecay = b[11];
     s.spePASKeepCurr = b[12];
+    // Every index these lists decode writes its byte back; only a byte without an item is kept.
+    PedalAssistKeptBytes& k = s.kept;
+    k.cbbPASPedalSensType = KeptUnless(b[2], s.cbbPASPedalSensType >= 0);
+    k.cbbPASDesigAssist = KeptUnless(b[3], s.cbbPASDesigAssist >= 0);
+    k.cbbPASSpdLim = KeptUnless(b[4], s.cbbPASSpdLim >= 0);
+    k.cbbPASSlowStartMode = KeptUnless(b[6], s.cbbPASSlowStartMode >= 0);
+    k.cbbPASWorkMode = KeptUnless(b[8], s.cbbPASWorkMode >= 0);
     return s;
 }
 
@@ -228,6 +250,10 @@ std::optional<ThrottleSettings> DecodeThrottle(std::span<const std::uint8_t> b)
     s.cbbThrAssistLvl = DecodeSpecialFirst(b[5], -1, kAssistItemCount);
     s.edThrSpeedLim = DecodeSpecialFirst(b[6], 14, kSpeedLimitItemCount);
     s.speThrStartCurr = b[7];
+    ThrottleKeptBytes& k = s.kept;
+    k.cbbThrMode = KeptUnless(b[4], s.cbbThrMode >= 0);
+    k.cbbThrAssistLvl = KeptUnless(b[5], s.cbbThrAssistLvl >= 0);
+    k.edThrSpeedLim = KeptUnless(b[6], s.edThrSpeedLim >= 0);
     return s;
 }
 
@@ -318,6 +344,13 @@ std::string HardwareVersionText(const ControllerInfo& i) { return VersionText(i.
 std::string FirmwareVersionText(const ControllerInfo& i) { return VersionText(i.firmwareVersion); }
 std::string NominalVoltageText(const ControllerInfo& i) { return NominalVoltageRowForCode(i.nominalVoltageCode).text; }
 std::string MaxCurrentText(const ControllerInfo& i) { return std::to_string(i.maxCurrent) + "A"; }
+
+std::optional<int> CurrentLimitMaximum(const ControllerInfo& info)
+{
+    if (info.maxCurrent < kCurrentLimitMinimum)
+        return std::nullopt;
+    return info.maxCurrent;
+}
 
 // ---------------------------------------------------------------- acknowledgements
 

@@ -46,6 +46,38 @@ extern const std::array<const char*, 2> kThrottleModeItems;  // "Speed","Current
 inline constexpr int kWheel700CIndex = 12;
 
 // ---- Records: one integer per control; list fields hold the item index (-1 no selection) ----
+//
+// A list can show only its items. When the controller sends a byte that the shown index would not
+// give back (a byte without an item, an odd half inch that shows as the next wheel size, speed-meter
+// type code 2), the decoder keeps the byte itself in `kept`, and the encoder writes the kept byte
+// instead of the index's byte: an untouched setting goes back to the controller unchanged. A
+// record that did not come from the controller (a profile, the window after the user picked an
+// item) keeps nothing, so the index's own encoding applies, -1 included.
+using KeptByte = std::optional<std::uint8_t>;
+
+struct BasicKeptBytes {
+    KeptByte cbbBasWheelDiam;  // the wheel byte
+    KeptByte cbbBasSpdMtrType; // the type code, bits 7-6 of the speed-meter byte (0..3); the signal
+                               // count still comes from speBasSpdMtrSig
+    bool operator==(const BasicKeptBytes&) const = default;
+};
+
+struct PedalAssistKeptBytes {
+    KeptByte cbbPASPedalSensType;
+    KeptByte cbbPASDesigAssist;
+    KeptByte cbbPASSpdLim;
+    KeptByte cbbPASSlowStartMode;
+    KeptByte cbbPASWorkMode;
+    bool operator==(const PedalAssistKeptBytes&) const = default;
+};
+
+struct ThrottleKeptBytes {
+    KeptByte cbbThrMode;
+    KeptByte cbbThrAssistLvl;
+    KeptByte edThrSpeedLim;
+    bool operator==(const ThrottleKeptBytes&) const = default;
+};
+
 struct BasicSettings {
     int cbbBasLowBat = 0;                    // volts (the text of the editable low-battery box)
     int speBasCurrLim = 0;                   // amperes
@@ -54,6 +86,8 @@ struct BasicSettings {
     int cbbBasWheelDiam = -1;                // index into kWheelItems
     int cbbBasSpdMtrType = -1;               // index into kSpeedMeterItems
     int speBasSpdMtrSig = 0;                 // count
+    // Initialised here, so that a braced list of the value fields alone still initialises all.
+    BasicKeptBytes kept{};
     bool operator==(const BasicSettings&) const = default;
 };
 
@@ -69,6 +103,7 @@ struct PedalAssistSettings {
     int spePASCurrDecay = 0;
     int spePASStopDecay = 0;
     int spePASKeepCurr = 0;
+    PedalAssistKeptBytes kept{};
     bool operator==(const PedalAssistSettings&) const = default;
 };
 
@@ -79,6 +114,7 @@ struct ThrottleSettings {
     int cbbThrAssistLvl = -1;
     int edThrSpeedLim = -1;
     int speThrStartCurr = 0;
+    ThrottleKeptBytes kept{};
     bool operator==(const ThrottleSettings&) const = default;
 };
 
@@ -89,8 +125,9 @@ int DecodeWheel(std::uint8_t v); // item index, or -1 (0-30, 61-255)
 std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount);
 void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount);
 
-// ---- Encoders: record -> data bytes (every value reduced to its low 8 bits) ----
-std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s); // may throw EConvertError (wheel)
+// ---- Encoders: record -> data bytes (every value reduced to its low 8 bits; a kept byte wins) ----
+// May throw EConvertError: no wheel item selected and no wheel byte kept.
+std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s);
 std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAssistSettings& s);
 std::array<std::uint8_t, kThrottleDataBytes> EncodeThrottle(const ThrottleSettings& s);
 
@@ -98,7 +135,8 @@ std::array<std::uint8_t, kThrottleDataBytes> EncodeThrottle(const ThrottleSettin
 // gives nullopt (the caller drops it, so stale or undefined bytes never reach a control).
 // Spin values are returned as received (0..255); the window limits them to the control's range.
 // List fields are -1 for a byte without a list item; only 0xFF gives the first item
-// ("By Display's Command", "Undeterminated").
+// ("By Display's Command", "Undeterminated"). `kept` holds every list byte the index would not
+// give back.
 // BasicSettings::cbbBasLowBat is the received volts; the window selects the matching item, if any.
 inline constexpr std::size_t kBasicReplyMinLength = 26;
 inline constexpr std::size_t kPedalAssistReplyMinLength = 13;
@@ -139,6 +177,13 @@ std::string HardwareVersionText(const ControllerInfo&); // "V1.2"
 std::string FirmwareVersionText(const ControllerInfo&); // "V2.0.1.5"
 std::string NominalVoltageText(const ControllerInfo&);  // "48V"
 std::string MaxCurrentText(const ControllerInfo&);      // "25A"
+
+// The current limit never goes below one ampere, whatever a controller reports.
+inline constexpr int kCurrentLimitMinimum = 1;
+// The upper bound of the current limit that an identification sets, or nullopt when its maximum
+// current lies below kCurrentLimitMinimum: no range can then hold the bound without admitting a
+// limit the controller does not allow, so the range it had stays.
+std::optional<int> CurrentLimitMaximum(const ControllerInfo& info);
 
 // Bytes from `start`, `count` of them (0 = up to the end), cut at the end of the buffer.
 std::string CopyChars(std::span<const std::uint8_t> buffer, std::size_t start, std::size_t count);

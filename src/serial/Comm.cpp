@@ -16,6 +16,7 @@
 // overrun, buffer overrun, break) whenever the receive thread wakes for input: an error
 // always arrives together with a received byte, so no extra wait or polling is needed.
 #include "serial/Comm.h"
+#include "serial/AccessAdvice.h"
 #include "serial/CommProperties.h"
 
 #include <algorithm>
@@ -30,7 +31,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
@@ -105,19 +105,8 @@ speed_t SpeedConstant(std::uint32_t baud, bool& known) {
 std::string OpenFailureDetail(const std::string& name, int err) {
     switch (err) {
     case EACCES:
-    case EPERM: {
-        std::string groupName;
-        struct stat st {};
-        if (stat(name.c_str(), &st) == 0) {
-            if (const struct group* g = getgrgid(st.st_gid))
-                groupName = g->gr_name;
-        }
-        if (groupName.empty())
-            groupName = "dialout";
-        return "Access to " + name + " is not permitted. The device belongs to the group \"" + groupName +
-               "\"; join it with \"sudo usermod -aG " + groupName +
-               " $USER\", then log out and log in again.";
-    }
+    case EPERM:
+        return AccessDeniedDetail(name);
     case EBUSY:
     case EWOULDBLOCK:
         return name +

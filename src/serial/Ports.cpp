@@ -1,10 +1,12 @@
 // Serial ports present on Linux.
 //
 // Hardware ports come from sysfs: every /sys/class/tty/X with a "device" link is a tty with
-// hardware behind it (virtual consoles and pseudo-terminals have none). The legacy 8250
-// driver registers its ports whether or not a UART answers; for those the port type that
-// the driver detected is read from /sys/class/tty/X/type and a type of 0 (no UART found) is
-// left out. Nothing is opened, so a scan never blocks on a device.
+// hardware behind it (virtual consoles and pseudo-terminals have none). UART drivers register
+// their ports whether or not a UART answers at the port's address; such a port reports the UART
+// type its driver detected in /sys/class/tty/X/type, and type 0 (no UART found) is left out. The
+// port itself decides, not the name of the driver it hangs off: that is serial8250 on older
+// kernels and the serial core's own "port" driver on current ones. Nothing is opened, so a scan
+// never blocks on a device.
 //
 // Virtual ports announce themselves as links in a per-user folder; a link whose target is
 // gone (a virtual controller that died) is left out.
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include <unistd.h>
@@ -58,16 +61,24 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 
 namespace {
 
-bool IsUnknown8250(const fs::path& ttyDir) {
-    std::error_code ec;
-    const fs::path driver = fs::read_symlink(ttyDir / "device" / "driver", ec);
-    if (ec || driver.filename() != "serial8250")
-        return false;
+// The UART type a serial-core port reports, or nullopt when the tty has no such attribute (USB
+// adapters, ACM modems and other drivers outside the serial core).
+std::optional<long> UartType(const fs::path& ttyDir) {
     std::ifstream in(ttyDir / "type");
     long type = -1;
     if (!(in >> type))
-        return true; // no type to show real hardware: leave it out
-    return type == 0;
+        return std::nullopt;
+    return type;
+}
+
+bool IsEmptyUartSlot(const fs::path& ttyDir) {
+    if (const auto type = UartType(ttyDir))
+        return *type == 0;
+    // Kernels without the type attribute: a legacy 8250 port cannot show that a UART is there
+    // without being opened, and most of them are empty slots, so it is left out.
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink(ttyDir / "device" / "driver", ec);
+    return !ec && driver.filename() == "serial8250";
 }
 
 } // namespace
@@ -82,7 +93,7 @@ std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const s
         std::error_code e2;
         if (!fs::exists(dir / "device", e2))
             continue;
-        if (IsUnknown8250(dir))
+        if (IsEmptyUartSlot(dir))
             continue;
         const fs::path node = fs::path(devRoot) / name;
         if (!fs::exists(node, e2))

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -10,10 +11,13 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QVariant>
+#include <algorithm>
 
 namespace {
 
-// Marks a label whose accessible value is its text (a controller detail).
+// Marks a label whose accessible value is its text (a controller detail); the property holds the
+// name. The widget's own accessible name stays empty, so that QLabel goes on announcing each new
+// text to assistive tools as a plain label does.
 constexpr const char* kValueLabelProperty = "zelborValueLabel";
 
 // Tells the windows' own interfaces apart from Qt's.
@@ -22,12 +26,59 @@ public:
     virtual ~OwnInterface() = default;
 };
 
+// Read-only text for a control whose shown text is not its name: the item a list shows, the value
+// a label shows. Screen readers on the accessibility bus take a control's text from here; without
+// it they have only the name.
+class ShownTextInterface : public QAccessibleTextInterface {
+public:
+    virtual QString ShownText() const = 0;
+
+    QString text(int startOffset, int endOffset) const override
+    {
+        const QString all = ShownText();
+        const int start = std::clamp(startOffset, 0, static_cast<int>(all.size()));
+        // -1 as the end means up to the end of the text.
+        const int end = endOffset < 0 ? static_cast<int>(all.size()) : std::clamp(endOffset, start, static_cast<int>(all.size()));
+        return all.mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(ShownText().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return QString();
+    }
+};
+
+QString ComboShownText(const QComboBox* box)
+{
+    return box->isEditable() && box->lineEdit() ? box->lineEdit()->text() : box->currentText();
+}
+
 // A combo box named after its label. Qt's own interface reports the current item as the name on
 // this platform, which would make a screen reader announce "26" for the wheel diameter and give
-// every list with the same item the same name.
-class NamedComboAccessible : public QAccessibleWidget, public OwnInterface {
+// every list with the same item the same name. Everything else is reported as Qt reports it for a
+// combo box: the drop-down list with its items as the first child, the text field of an editable
+// list as the second, and the current item as text.
+class NamedComboAccessible : public QAccessibleWidget, public ShownTextInterface, public OwnInterface {
 public:
     explicit NamedComboAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -38,11 +89,54 @@ public:
                 return box->accessibleName();
             break;
         case QAccessible::Value:
-            return box->isEditable() && box->lineEdit() ? box->lineEdit()->text() : box->currentText();
+            return ComboShownText(box);
         default:
             break;
         }
         return QAccessibleWidget::text(t);
+    }
+    using ShownTextInterface::text;
+
+    QString ShownText() const override { return ComboShownText(combo()); }
+
+    int childCount() const override { return combo()->isEditable() && combo()->lineEdit() ? 2 : 1; }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index == 0)
+            return QAccessible::queryAccessibleInterface(combo()->view());
+        if (index == 1 && childCount() == 2)
+            return QAccessible::queryAccessibleInterface(combo()->lineEdit());
+        return nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (!child)
+            return -1;
+        if (child->object() == combo()->view())
+            return 0;
+        if (childCount() == 2 && child->object() == combo()->lineEdit())
+            return 1;
+        return -1;
+    }
+
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        // The list is a window of its own while it is open; only the text field lies inside.
+        if (childCount() == 2) {
+            const QLineEdit* edit = combo()->lineEdit();
+            if (QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size()).contains(x, y))
+                return child(1);
+        }
+        return nullptr;
+    }
+
+    QAccessibleInterface* focusChild() const override
+    {
+        // The text field of an editable list never takes the focus itself (the list is its focus
+        // proxy), but it is where typing goes.
+        return childCount() == 2 ? child(1) : nullptr;
     }
 
     QAccessible::State state() const override
@@ -72,20 +166,84 @@ private:
     QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
 };
 
+// Announces each change of a named list's shown text as a change of its text, for the tools that
+// read the text (Qt itself announces the change of the current item). An editable list is watched
+// through its text field, whose signals also arrive while the program blocks the list's own.
+class ComboTextWatcher : public QObject {
+public:
+    explicit ComboTextWatcher(QComboBox* box) : QObject(box), box_(box), last_(ComboShownText(box))
+    {
+        setObjectName(QLatin1String(kName));
+        Follow();
+    }
+
+    static constexpr const char* kName = "zelborComboTextWatcher";
+
+    // Called again when the list may have become editable or stopped being so.
+    void Follow()
+    {
+        QObject::disconnect(connection_);
+        if (box_->isEditable() && box_->lineEdit())
+            connection_ = connect(box_->lineEdit(), &QLineEdit::textChanged, this, [this] { Report(); });
+        else
+            connection_ = connect(box_, &QComboBox::currentTextChanged, this, [this] { Report(); });
+        Report();
+    }
+
+private:
+    void Report()
+    {
+        const QString now = ComboShownText(box_);
+        if (now == last_)
+            return;
+        QAccessibleTextUpdateEvent event(box_, 0, last_, now);
+        last_ = now;
+        QAccessible::updateAccessibility(&event);
+    }
+
+    QComboBox* box_;
+    QString last_;
+    QMetaObject::Connection connection_;
+};
+
+void WatchComboText(QComboBox* box)
+{
+    if (auto* watcher = box->findChild<ComboTextWatcher*>(QLatin1String(ComboTextWatcher::kName),
+                                                         Qt::FindDirectChildrenOnly))
+        watcher->Follow();
+    else
+        new ComboTextWatcher(box);
+}
+
 // A label that shows a value: named by its title, its text is the value.
-class ValueLabelAccessible : public QAccessibleWidget, public OwnInterface {
+class ValueLabelAccessible : public QAccessibleWidget, public ShownTextInterface, public OwnInterface {
 public:
     explicit ValueLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
 
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
     QString text(QAccessible::Text t) const override
     {
-        const auto* label = static_cast<QLabel*>(widget());
-        if (t == QAccessible::Name)
-            return label->accessibleName();
+        if (t == QAccessible::Name) {
+            if (!label()->accessibleName().isEmpty())
+                return label()->accessibleName();
+            return label()->property(kValueLabelProperty).toString();
+        }
         if (t == QAccessible::Value)
-            return label->text();
+            return label()->text();
         return QAccessibleWidget::text(t);
     }
+    using ShownTextInterface::text;
+
+    QString ShownText() const override { return label()->text(); }
+
+private:
+    QLabel* label() const { return static_cast<QLabel*>(widget()); }
 };
 
 // A picture or link label that acts on a click.
@@ -136,7 +294,7 @@ OwnKind OwnKindOf(QObject* object)
     if (auto* box = qobject_cast<QComboBox*>(object))
         return box->accessibleName().isEmpty() ? OwnKind::None : OwnKind::Combo;
     if (auto* label = qobject_cast<QLabel*>(object))
-        return label->property(kValueLabelProperty).toBool() ? OwnKind::ValueLabel : OwnKind::None;
+        return label->property(kValueLabelProperty).isValid() ? OwnKind::ValueLabel : OwnKind::None;
     return OwnKind::None;
 }
 
@@ -255,13 +413,22 @@ void SetAccessibleName(QWidget* control, const QString& name)
     if (control->accessibleName() != name)
         control->setAccessibleName(name);
     ReplaceEarlyInterface(control);
+    if (auto* box = qobject_cast<QComboBox*>(control); box && !name.isEmpty())
+        WatchComboText(box);
 }
 
 void MarkValueLabel(QLabel* label, const QString& name)
 {
     EnsureAccessibleFactory();
-    label->setProperty(kValueLabelProperty, true);
-    SetAccessibleName(label, name); // also replaces an interface made before the mark
+    const QVariant before = label->property(kValueLabelProperty);
+    label->setProperty(kValueLabelProperty, name);
+    if (!label->accessibleName().isEmpty())
+        label->setAccessibleName(QString()); // the name lives in the mark
+    ReplaceEarlyInterface(label);
+    if (before.isValid() && before.toString() != name) {
+        QAccessibleEvent event(label, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QChar AccessKeyOf(const QString& caption)

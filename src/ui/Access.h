@@ -37,8 +37,9 @@ private:
 };
 
 // Makes the windows' own accessible interfaces known to Qt (once per process): named combo boxes
-// report their label as name and their text as value, value labels their title as name and their
-// text as value, and TClickLabel acts as a button or a link.
+// report their label as name, their current item as value and text, and their drop-down list as a
+// child; value labels report their title as name and the text they show as value and text; and
+// TClickLabel acts as a button or a link.
 void EnsureAccessibleFactory();
 
 // A label's text as a name: without the access-letter mark, without trailing colons and blanks.
@@ -47,11 +48,13 @@ QString LabelName(const QString& labelText);
 // The text without its access-letter mark ("&&" stands for one "&").
 QString StripAccessMark(const QString& text);
 
-// Gives a control its accessible name; a combo box also reports it as its name (not its value).
+// Gives a control its accessible name; a combo box also reports it as its name (not its value), and
+// each change of the item it shows as a change of its text.
 void SetAccessibleName(QWidget* control, const QString& name);
 
 // A label that shows a value (a controller detail): its accessible name says what it is, while the
-// text it shows is its accessible value.
+// text it shows is its accessible value and text. Each new text is announced as a plain label
+// announces it.
 void MarkValueLabel(QLabel* label, const QString& name);
 
 // Gives each label an access letter not in `used` (compared without case), preferring the first

@@ -1,9 +1,11 @@
 // TMainForm: construction of the window, the start-up sequence, help and about.
 #include "ui/Main.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -25,6 +27,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "common/Catalogue.h"
 #include "common/Errors.h"
@@ -250,6 +253,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     BuildFileDialogs();
     BuildTabChain();
+    WatchKeptByteLists();
     UpdateAccessibility();
 }
 
@@ -677,6 +681,16 @@ void TMainForm::BuildFileDialogs()
     SaveFileDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveFileDialog->setFileMode(QFileDialog::AnyFile);
     SaveFileDialog->setNameFilter(filter);
+
+    // The completion list of a typed file name is a popup of its own: if it is still open when
+    // Enter accepts the name, it would stay on screen over the main window and take the next
+    // click. It closes with its dialog.
+    for (QFileDialog* dialog : {LoadFileDialog, SaveFileDialog})
+        connect(dialog, &QDialog::finished, dialog, [dialog] {
+            for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+                if (QAbstractItemView* popup = completer->popup())
+                    popup->hide();
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -727,10 +741,38 @@ void TMainForm::CenterOnScreen()
 
 void TMainForm::FillPortList()
 {
+    // A virtual port's path begins with the long per-user folder, so the list would show the same
+    // beginning for all of them: each shows its link's own name instead, with the whole path as its
+    // tooltip and description. The path stays the item's data; it is what Connect opens.
+    connect(cbbPort, &QComboBox::currentIndexChanged, this, &TMainForm::ShowSelectedPortPath, Qt::UniqueConnection);
+    const std::filesystem::path virtualFolder(zelbor::VirtualPortFolder());
     cbbPort->clear();
-    for (const std::string& port : zelbor::ListSerialPorts())
-        cbbPort->addItem(QString::fromStdString(port));
+    for (const std::string& port : zelbor::ListSerialPorts()) {
+        const std::filesystem::path path(port);
+        const QString full = QString::fromStdString(port);
+        const QString shown = path.parent_path() == virtualFolder ? QString::fromStdString(path.filename().string()) : full;
+        cbbPort->addItem(shown, full);
+        const int i = cbbPort->count() - 1;
+        cbbPort->setItemData(i, full, Qt::ToolTipRole);
+        cbbPort->setItemData(i, full, Qt::AccessibleDescriptionRole);
+    }
     cbbPort->setCurrentIndex(cbbPort->count() > 0 ? 0 : -1);
+    ShowSelectedPortPath(); // also when the index stayed the same
+}
+
+QString TMainForm::SelectedPortPath() const
+{
+    // An item without a path (added by hand) names its port by its text.
+    const QVariant path = cbbPort->currentData();
+    return path.isValid() ? path.toString() : cbbPort->currentText();
+}
+
+void TMainForm::ShowSelectedPortPath()
+{
+    const QString path = SelectedPortPath();
+    cbbPort->setToolTip(path);
+    if (cbbPort->accessibleDescription() != path)
+        cbbPort->setAccessibleDescription(path);
 }
 
 void TMainForm::imgSearchPortsClick()

@@ -8,8 +8,10 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -86,6 +88,12 @@ public:
     void btnWriteFlashClick();
     void imgSearchPortsClick();
     void CommPortReceiveData(zelbor::TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
+
+    // A chunk that arrives while a message box raised by the dispatcher is open waits here, and is
+    // dispatched in order once that box has closed and the handler that raised it has returned.
+    // Never more than kMaxPendingChunks wait: a peer that keeps streaming cannot grow memory.
+    static constexpr std::size_t kMaxPendingChunks = 8;
+    std::size_t PendingChunkCount() const { return pendingChunks_.size(); }
 
     void SendIdentifyRequest();
     void SendReadRequest(std::uint8_t blockCode);
@@ -251,9 +259,22 @@ private:
     // A row of label, help button and field; the label becomes the field's buddy.
     void AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field);
     void FillPortList();
+    QString SelectedPortPath() const; // the path of the port that Connect opens
+    void ShowSelectedPortPath();      // as the port list's tooltip and description
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
     void ShowFieldRejected(const zelbor::AckField& field);
+    void DispatchChunk(const std::uint8_t* buffer, std::size_t length);
+
+    bool dispatching_ = false; // a chunk's handler is running (and may be waiting in a message box)
+    std::deque<std::vector<std::uint8_t>> pendingChunks_;
+
+    // The list bytes of the controller's last reply that their lists cannot show (see
+    // zelbor::KeptByte), held with the list until it gets a selection or is set again.
+    std::map<const QComboBox*, std::uint8_t> keptBytes_;
+    void WatchKeptByteLists(); // a list forgets its byte as soon as its selection changes or is picked
+    void KeepByte(QComboBox* list, const zelbor::KeptByte& byte);
+    zelbor::KeptByte KeptByteOf(const QComboBox* list) const;
 
     // A row of a parameter page as keyboard and screen-reader access see it, in the order shown.
     struct AccessRow {

@@ -15,6 +15,7 @@
 #include "common/Catalogue.h"
 #include "common/Errors.h"
 #include "common/Ini.h"
+#include "ui/Application.h"
 #include "ui/PathQt.h"
 #include "ui/Report.h"
 
@@ -47,11 +48,14 @@ void TMainForm::LoadLanguageList(const std::filesystem::path& path)
         cbbLanguage->addItem(QString::fromStdString(name));
     cbbLanguage->setCurrentIndex(list.names.empty() ? -1 : list.selectedIndex);
     zelbor::CurrentLanguage = CodeAt(list.selectedIndex);
+    UseQtTranslations(zelbor::CurrentLanguage); // Qt's buttons and file dialogs follow the language
 }
 
 bool TMainForm::CommitLanguageChoice()
 {
     zelbor::CurrentLanguage = CodeAt(cbbLanguage->currentIndex());
+    // The catalogue's messages follow CurrentLanguage at once; so do the buttons of their boxes.
+    UseQtTranslations(zelbor::CurrentLanguage);
     try {
         zelbor::StoreDefaultLanguage(zelbor::LanguagesIniPath(), zelbor::CurrentLanguage);
     } catch (const zelbor::EFileError& e) {

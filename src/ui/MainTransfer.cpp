@@ -43,7 +43,7 @@ QString Latin1(const std::string& bytes)
 void TMainForm::btnPortConnectClick()
 {
     Guarded([this] {
-        CommPort.SetCommName(cbbPort->currentText().toStdString());
+        CommPort.SetCommName(SelectedPortPath().toStdString());
         CommPort.SetBaudRate(1200);
         CommPort.OpenPort(); // a failure ends the handler here
         TimerConnect->stop();
@@ -179,12 +179,59 @@ void TMainForm::ReopenPort()
 
 // ---- Receive dispatcher ----
 
+namespace {
+
+// Marks the dispatcher as running for as long as it is, however it is left.
+class DispatchScope {
+public:
+    DispatchScope(bool& running, std::deque<std::vector<std::uint8_t>>& pending) : running_(running), pending_(pending)
+    {
+        running_ = true;
+    }
+    ~DispatchScope()
+    {
+        running_ = false;
+        pending_.clear();
+    }
+    DispatchScope(const DispatchScope&) = delete;
+    DispatchScope& operator=(const DispatchScope&) = delete;
+
+private:
+    bool& running_;
+    std::deque<std::vector<std::uint8_t>>& pending_;
+};
+
+} // namespace
+
 void TMainForm::CommPortReceiveData(zelbor::TComm&, const std::uint8_t* buffer, std::uint16_t length)
 {
+    // Chunks beyond the receive buffer's length are cut to it, whether handled now or later.
+    const std::size_t n = std::min<std::size_t>(length, ReceiveBuffer.size());
+    if (n == 0 || buffer == nullptr)
+        return;
+    if (dispatching_) {
+        // A handler is waiting in a message box, whose event loop delivered this chunk. Handling it
+        // here would run a second handler inside the first one, and every further reply would open
+        // one more box inside the last. It waits until the running handler has returned; the
+        // transfer mode then decides about it as it would about any chunk.
+        Guarded([&] {
+            if (pendingChunks_.size() < kMaxPendingChunks)
+                pendingChunks_.emplace_back(buffer, buffer + n);
+        });
+        return;
+    }
+    const DispatchScope scope(dispatching_, pendingChunks_);
+    DispatchChunk(buffer, n);
+    while (!pendingChunks_.empty()) {
+        const std::vector<std::uint8_t> next = std::move(pendingChunks_.front());
+        pendingChunks_.pop_front();
+        DispatchChunk(next.data(), next.size());
+    }
+}
+
+void TMainForm::DispatchChunk(const std::uint8_t* buffer, std::size_t n)
+{
     Guarded([&] {
-        const std::size_t n = std::min<std::size_t>(length, ReceiveBuffer.size());
-        if (n == 0 || buffer == nullptr)
-            return;
         std::copy_n(buffer, n, ReceiveBuffer.begin());
         const std::span<const std::uint8_t> chunk(ReceiveBuffer.data(), n);
 
@@ -237,8 +284,11 @@ void TMainForm::HandleInfoReply(std::span<const std::uint8_t> chunk)
     lbNomVolt->setText(QString::fromLatin1(row.text));
     SetLowBatteryItems(row.lowVolts, row.highVolts);
     lbMaxCurr->setText(Latin1(zelbor::MaxCurrentText(*info)));
-    // The shown value is left alone; the spin box itself clamps it into the new range.
-    speBasCurrLim->setMaximum(info->maxCurrent);
+    // The shown value is left alone; the spin box itself clamps it into the new range. The lower
+    // bound stays: a maximum below it would otherwise pull it down and allow a limit of 0 A, which
+    // a later identification would not raise again. Such a maximum leaves the range as it was.
+    if (const auto maximum = zelbor::CurrentLimitMaximum(*info))
+        speBasCurrLim->setRange(zelbor::kCurrentLimitMinimum, *maximum);
     for (QPushButton* b : {btnPortDisconnect, btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite,
                            btnBasRead, btnWriteFlash, btnReadFlash})
         b->setEnabled(true);
@@ -267,6 +317,31 @@ void TMainForm::SetLowBatteryItems(int firstVolts, int lastVolts)
 
 // ---- Records <-> controls ----
 
+void TMainForm::WatchKeptByteLists()
+{
+    for (QComboBox* list : {cbbBasWheelDiam, cbbBasSpdMtrType, cbbPASPedalSensType, cbbPASDesigAssist, cbbPASSpdLim,
+                            cbbPASSlowStartMode, cbbPASWorkMode, cbbThrMode, cbbThrAssistLvl, edThrSpeedLim}) {
+        // The byte stands for what the list could not show: once the list shows something else, or
+        // the user picks an item (even the one shown), that item is what goes out.
+        connect(list, &QComboBox::currentIndexChanged, this, [this, list] { keptBytes_.erase(list); });
+        connect(list, &QComboBox::activated, this, [this, list] { keptBytes_.erase(list); });
+    }
+}
+
+void TMainForm::KeepByte(QComboBox* list, const zelbor::KeptByte& byte)
+{
+    if (byte)
+        keptBytes_[list] = *byte;
+    else
+        keptBytes_.erase(list);
+}
+
+zelbor::KeptByte TMainForm::KeptByteOf(const QComboBox* list) const
+{
+    const auto it = keptBytes_.find(list);
+    return it == keptBytes_.end() ? zelbor::KeptByte{} : zelbor::KeptByte{it->second};
+}
+
 zelbor::BasicSettings TMainForm::BasicFromControls() const
 {
     zelbor::BasicSettings s;
@@ -279,6 +354,8 @@ zelbor::BasicSettings TMainForm::BasicFromControls() const
     s.cbbBasWheelDiam = cbbBasWheelDiam->currentIndex();
     s.cbbBasSpdMtrType = cbbBasSpdMtrType->currentIndex();
     s.speBasSpdMtrSig = speBasSpdMtrSig->value();
+    s.kept.cbbBasWheelDiam = KeptByteOf(cbbBasWheelDiam);
+    s.kept.cbbBasSpdMtrType = KeptByteOf(cbbBasSpdMtrType);
     return s;
 }
 
@@ -296,6 +373,11 @@ zelbor::PedalAssistSettings TMainForm::PedalAssistFromControls() const
     s.spePASCurrDecay = spePASCurrDecay->value();
     s.spePASStopDecay = spePASStopDecay->value();
     s.spePASKeepCurr = spePASKeepCurr->value();
+    s.kept.cbbPASPedalSensType = KeptByteOf(cbbPASPedalSensType);
+    s.kept.cbbPASDesigAssist = KeptByteOf(cbbPASDesigAssist);
+    s.kept.cbbPASSpdLim = KeptByteOf(cbbPASSpdLim);
+    s.kept.cbbPASSlowStartMode = KeptByteOf(cbbPASSlowStartMode);
+    s.kept.cbbPASWorkMode = KeptByteOf(cbbPASWorkMode);
     return s;
 }
 
@@ -308,6 +390,9 @@ zelbor::ThrottleSettings TMainForm::ThrottleFromControls() const
     s.cbbThrAssistLvl = cbbThrAssistLvl->currentIndex();
     s.edThrSpeedLim = edThrSpeedLim->currentIndex();
     s.speThrStartCurr = speThrStartCurr->value();
+    s.kept.cbbThrMode = KeptByteOf(cbbThrMode);
+    s.kept.cbbThrAssistLvl = KeptByteOf(cbbThrAssistLvl);
+    s.kept.edThrSpeedLim = KeptByteOf(edThrSpeedLim);
     return s;
 }
 
@@ -333,6 +418,9 @@ void TMainForm::ShowBasic(const zelbor::BasicSettings& s)
     SetListIndex(cbbBasWheelDiam, s.cbbBasWheelDiam);
     SetListIndex(cbbBasSpdMtrType, s.cbbBasSpdMtrType);
     speBasSpdMtrSig->setValue(s.speBasSpdMtrSig);
+    // After the indexes: setting an index forgets the byte kept before. A profile keeps none.
+    KeepByte(cbbBasWheelDiam, s.kept.cbbBasWheelDiam);
+    KeepByte(cbbBasSpdMtrType, s.kept.cbbBasSpdMtrType);
 }
 
 void TMainForm::ShowPedalAssist(const zelbor::PedalAssistSettings& s)
@@ -348,6 +436,11 @@ void TMainForm::ShowPedalAssist(const zelbor::PedalAssistSettings& s)
     spePASCurrDecay->setValue(s.spePASCurrDecay);
     spePASStopDecay->setValue(s.spePASStopDecay);
     spePASKeepCurr->setValue(s.spePASKeepCurr);
+    KeepByte(cbbPASPedalSensType, s.kept.cbbPASPedalSensType);
+    KeepByte(cbbPASDesigAssist, s.kept.cbbPASDesigAssist);
+    KeepByte(cbbPASSpdLim, s.kept.cbbPASSpdLim);
+    KeepByte(cbbPASSlowStartMode, s.kept.cbbPASSlowStartMode);
+    KeepByte(cbbPASWorkMode, s.kept.cbbPASWorkMode);
 }
 
 void TMainForm::ShowThrottle(const zelbor::ThrottleSettings& s)
@@ -358,6 +451,9 @@ void TMainForm::ShowThrottle(const zelbor::ThrottleSettings& s)
     SetListIndex(cbbThrAssistLvl, s.cbbThrAssistLvl);
     SetListIndex(edThrSpeedLim, s.edThrSpeedLim);
     speThrStartCurr->setValue(s.speThrStartCurr);
+    KeepByte(cbbThrMode, s.kept.cbbThrMode);
+    KeepByte(cbbThrAssistLvl, s.kept.cbbThrAssistLvl);
+    KeepByte(edThrSpeedLim, s.kept.edThrSpeedLim);
 }
 
 // ---- Read replies ----

@@ -314,15 +314,15 @@ TEST_F(Access, ThePicturesWorkFromTheKeyboard)
     const fs::path link = fs::path(zelbor::VirtualPortFolder()) / "zelbor-test";
     fs::create_symlink(line.Path(), link);
     const QString port = QString::fromStdString(link.string());
-    EXPECT_EQ(form->cbbPort->findText(port), -1);
+    EXPECT_EQ(form->cbbPort->findData(port), -1);
     form->imgSearchPorts->setFocus(Qt::TabFocusReason);
     QTest::keyClick(form->imgSearchPorts, Qt::Key_Space);
-    EXPECT_NE(form->cbbPort->findText(port), -1);
+    EXPECT_NE(form->cbbPort->findData(port), -1);
     form->cbbPort->clear();
     auto* action = QAccessible::queryAccessibleInterface(form->imgSearchPorts)->actionInterface();
     ASSERT_NE(action, nullptr);
     action->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_NE(form->cbbPort->findText(port), -1);
+    EXPECT_NE(form->cbbPort->findData(port), -1);
     fs::remove(link);
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
 #endif

@@ -319,7 +319,9 @@ inline QString Hex(const zelbor::Bytes& bytes)
 // Selects the port in the window's list (adding it when discovery did not list it).
 inline void ChoosePort(TMainForm& form, const QString& port)
 {
-    int i = form.cbbPort->findText(port);
+    int i = form.cbbPort->findData(port); // a discovered port: its path is the item's data
+    if (i < 0)
+        i = form.cbbPort->findText(port);
     if (i < 0) {
         form.cbbPort->addItem(port);
         i = form.cbbPort->count() - 1;

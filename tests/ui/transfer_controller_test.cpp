@@ -204,3 +204,31 @@ TEST_F(WithController, AfterTheControllerVanishesReadsAreRefused)
     form->btnThrReadClick();
     EXPECT_EQ(messages.Keys(), (std::vector<std::string>{"", "err5", "err5"}));
 }
+
+TEST_F(WithController, AControllerReportingZeroAmperesLeavesNoCurrentLimitOfZeroBehind)
+{
+    Start({"--max-current", "0"});
+    form->btnPortConnectClick();
+    ASSERT_TRUE(PumpUntil([&] { return form->btnBasRead->isEnabled(); }));
+    EXPECT_EQ(form->lbMaxCurr->text(), "0A");
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 25);
+    form->btnPortDisconnectClick();
+
+    // The next controller allows 25 A: the limit the user writes cannot be 0.
+    vc = std::make_unique<VirtualController>(
+        QStringList{"--folder", QString::fromStdString((ship.Path() / "ports").string()), "--no-pacing"});
+    ASSERT_FALSE(vc->Port().isEmpty());
+    ChoosePort(*form, vc->Port());
+    Connect();
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 25);
+    form->speBasCurrLim->setValue(form->speBasCurrLim->minimum());
+    form->cbbBasLowBat->setEditText("41");
+    form->btnBasWriteClick();
+    RunToEnd();
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err32"});
+    const QStringList writes = Received(*vc).filter(QRegularExpression(QStringLiteral("^16 52")));
+    ASSERT_EQ(writes.size(), 1);
+    EXPECT_TRUE(writes[0].startsWith(QLatin1String("16 52 18 29 01 "))) << writes[0].toStdString();
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -453,4 +455,259 @@ TEST_F(Transfer, AThrottleReplyDuringASingleWriteIsTakenAsAnAcknowledgement)
     EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err50"});
     EXPECT_EQ(form->speThrStartVolt->value(), start);
     EXPECT_EQ(form->TransferMode, TMainForm::tmWriteBlock);
+}
+
+// ---- The current limit's bounds ----
+
+TEST_F(Transfer, AMaximumCurrentOfZeroNeverAllowsACurrentLimitOfZero)
+{
+    Connect(2, 15);
+    form->speBasCurrLim->setValue(12);
+    form->btnPortDisconnectClick();
+    Connect(2, 0); // a controller that reports 0 A
+    EXPECT_EQ(form->lbMaxCurr->text(), "0A"); // shown as the controller reported it
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 15); // the range it had
+    EXPECT_EQ(form->speBasCurrLim->value(), 12);
+
+    form->btnPortDisconnectClick();
+    Connect(2, 25);
+    EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
+    EXPECT_EQ(form->speBasCurrLim->maximum(), 25);
+    EXPECT_EQ(form->speBasCurrLim->value(), 12);
+
+    // Neither the user nor a reply can bring it to 0, so no Basic frame carries 0 A.
+    form->speBasCurrLim->setValue(0);
+    EXPECT_EQ(form->speBasCurrLim->value(), 1);
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(BasicReply(41, 0, 52, 0x01));
+    EXPECT_EQ(form->speBasCurrLim->value(), 1);
+    form->btnBasWriteClick();
+    const Bytes frame = line.TakeAtLeast(28);
+    ASSERT_EQ(frame.size(), 28u) << Hex(frame).toStdString();
+    EXPECT_EQ(frame[4], 1);
+}
+
+// ---- List bytes that no item shows ----
+
+namespace {
+
+Bytes FrameData(const Bytes& frame) { return frame.size() < 4 ? Bytes{} : Bytes(frame.begin() + 3, frame.end() - 1); }
+Bytes ReplyData(const Bytes& reply) { return Bytes(reply.begin() + 2, reply.end()); }
+
+// Read replies whose list bytes have no item (or, for the speed-meter type code 2, an item that
+// writes 3); every spin value lies within its control's range, so the whole block can come back.
+const Bytes kBasicNoItems = BasicReply(41, 20, 250, 0x85); // wheel 250; type code 2, 5 signals
+const Bytes kPedalAssistNoItems = {0x53, 0x0B, 4, 10, 14, 20, 0, 12, 9, 5, 4, 6, 70};
+const Bytes kThrottleNoItems = {0x54, 0x06, 11, 35, 7, 10, 50, 10};
+
+} // namespace
+
+class KeptListBytes : public Transfer {
+protected:
+    void ReadAll()
+    {
+        for (const Bytes* reply : {&kBasicNoItems, &kPedalAssistNoItems, &kThrottleNoItems}) {
+            form->TransferMode = TMainForm::tmReadBlock;
+            Feed(*reply);
+        }
+        ASSERT_EQ(messages.Keys(), (std::vector<std::string>{"err7", "err33", "err46"}));
+        messages.Clear();
+        line.Take();
+    }
+    // The data bytes of the frame the click sends; a frame that does not go out whole fails the
+    // test, and the data keep the block's length so that the checks after it cannot read past it.
+    Bytes Write(void (TMainForm::*click)(), std::size_t length)
+    {
+        (form.get()->*click)();
+        const Bytes frame = line.TakeAtLeast(length);
+        EXPECT_EQ(frame.size(), length) << Hex(frame).toStdString();
+        Bytes data = FrameData(frame);
+        data.resize(length - 4);
+        return data;
+    }
+};
+
+TEST_F(KeptListBytes, WriteSendsEveryListByteAsReadUntilAnItemIsPicked)
+{
+    Connect();
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+    EXPECT_EQ(form->cbbBasWheelDiam->currentIndex(), -1);
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    EXPECT_EQ(form->cbbPASSpdLim->currentIndex(), -1);
+    EXPECT_EQ(form->cbbPASWorkMode->currentIndex(), -1);
+    EXPECT_EQ(form->cbbThrMode->currentIndex(), -1);
+
+    EXPECT_EQ(Hex(Write(&TMainForm::btnBasWriteClick, 28)), Hex(ReplyData(kBasicNoItems)));
+    EXPECT_EQ(Hex(Write(&TMainForm::btnPASWriteClick, 15)), Hex(ReplyData(kPedalAssistNoItems)));
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
+
+    // Write Flash: the same bytes, block after block.
+    EXPECT_EQ(Hex(Write(&TMainForm::btnWriteFlashClick, 28)), Hex(ReplyData(kBasicNoItems)));
+    Feed({0x52, 24});
+    EXPECT_EQ(Hex(FrameData(line.TakeAtLeast(15))), Hex(ReplyData(kPedalAssistNoItems)));
+    Feed({0x53, 11});
+    EXPECT_EQ(Hex(FrameData(line.TakeAtLeast(10))), Hex(ReplyData(kThrottleNoItems)));
+    Feed({0x54, 6});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err55"});
+
+    // The signal count still comes from its own field, beside the type bits as read.
+    form->speBasSpdMtrSig->setValue(7);
+    EXPECT_EQ(Write(&TMainForm::btnBasWriteClick, 28)[23], 0x87);
+
+    // Items picked: their own bytes go out. The speed-meter type is picked by keyboard, away from
+    // the item shown and back to it, as a user would.
+    ShowAndActivate();
+    form->cbbBasSpdMtrType->setFocus();
+    QTest::keyClick(form->cbbBasSpdMtrType, Qt::Key_Up);
+    QTest::keyClick(form->cbbBasSpdMtrType, Qt::Key_Down);
+    ASSERT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    form->cbbBasWheelDiam->setCurrentIndex(10);
+    Bytes basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 52);
+    EXPECT_EQ(basic[23], 0xC7);
+
+    form->cbbPASPedalSensType->setCurrentIndex(2);
+    form->cbbPASDesigAssist->setCurrentIndex(0);
+    form->cbbPASSpdLim->setCurrentIndex(11);
+    form->cbbPASSlowStartMode->setCurrentIndex(0);
+    form->cbbPASWorkMode->setCurrentIndex(1);
+    const Bytes pas = Write(&TMainForm::btnPASWriteClick, 15);
+    ASSERT_EQ(pas.size(), 11u);
+    EXPECT_EQ(pas[0], 2);
+    EXPECT_EQ(pas[1], 0xFF);
+    EXPECT_EQ(pas[2], 25);
+    EXPECT_EQ(pas[4], 1);
+    EXPECT_EQ(pas[6], 10);
+
+    form->cbbThrMode->setCurrentIndex(1);
+    form->cbbThrAssistLvl->setCurrentIndex(3);
+    form->edThrSpeedLim->setCurrentIndex(0);
+    const Bytes thr = Write(&TMainForm::btnThrWriteClick, 10);
+    ASSERT_EQ(thr.size(), 6u);
+    EXPECT_EQ(thr[2], 1);
+    EXPECT_EQ(thr[3], 2);
+    EXPECT_EQ(thr[4], 0xFF);
+}
+
+TEST_F(KeptListBytes, AProfileOrALaterReadGivesTheListsTheirOwnEncodingAgain)
+{
+    Connect();
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+
+    // A profile without a selection for two lists: nothing kept, the no-selection bytes (13, 8).
+    const fs::path profile = ship.Path() / "Profiles" / "unselected.el";
+    WriteText(profile, "[Basic]\nLBP=41\nWD=13\n[Pedal Assist]\nSL=-1\nWM=-1\n[Throttle Handle]\nMODE=1\n");
+    form->LoadProfile(QString::fromStdString(profile.string()));
+    EXPECT_EQ(form->cbbPASSpdLim->currentIndex(), -1);
+    const Bytes pas = Write(&TMainForm::btnPASWriteClick, 15);
+    ASSERT_EQ(pas.size(), 11u);
+    EXPECT_EQ(pas[0], 0);  // the profile reader's first item
+    EXPECT_EQ(pas[2], 13); // -1, not the 14 read before
+    EXPECT_EQ(pas[6], 8);  // -1, not the 9 read before
+    EXPECT_EQ(Write(&TMainForm::btnBasWriteClick, 28)[22], 56); // "28"
+    EXPECT_EQ(Write(&TMainForm::btnThrWriteClick, 10)[2], 1);
+
+    // A read with bytes that have items, then one without: each time the reply decides.
+    ASSERT_NO_FATAL_FAILURE(ReadAll());
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed({0x54, 0x06, 11, 35, 1, 0xFF, 25, 10});
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), "0B 23 01 FF 19 0A");
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(kThrottleNoItems);
+    EXPECT_EQ(Hex(Write(&TMainForm::btnThrWriteClick, 10)), Hex(ReplyData(kThrottleNoItems)));
+}
+
+TEST_F(KeptListBytes, PickingTheItemAListAlreadyShowsSendsThatItemsByte)
+{
+    // Wheel 53 shows "27" and speed-meter type code 2 "By Motor Phase"; both go back as read until
+    // the user opens the list and picks the item shown, which then writes its own byte (54, 0xC0).
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    Feed(BasicReply(41, 20, 53, 0x85));
+    ASSERT_EQ(form->cbbBasWheelDiam->currentText(), "27");
+    ASSERT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    Bytes basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 53);
+    EXPECT_EQ(basic[23], 0x85);
+
+    ASSERT_NO_FATAL_FAILURE(ShowAndActivate());
+    for (QComboBox* list : {form->cbbBasWheelDiam, form->cbbBasSpdMtrType}) {
+        list->showPopup();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list->view()->window()));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        ASSERT_TRUE(PumpUntil([&] { return !list->view()->isVisible(); }));
+    }
+    EXPECT_EQ(form->cbbBasWheelDiam->currentText(), "27");
+    EXPECT_EQ(form->cbbBasSpdMtrType->currentText(), "By Motor Phase");
+    basic = Write(&TMainForm::btnBasWriteClick, 28);
+    EXPECT_EQ(basic[22], 54);
+    EXPECT_EQ(basic[23], 0xC5);
+}
+
+// ---- Chunks that arrive while a message box of the dispatcher is open ----
+
+TEST_F(Transfer, ChunksArrivingDuringADispatcherBoxWaitForItAndAreBounded)
+{
+    Connect();
+    int open = 0, mostOpen = 0;
+    bool streamed = false;
+    messages.answer = [&](const MessageRequest&) {
+        mostOpen = std::max(mostOpen, ++open);
+        if (!std::exchange(streamed, true))
+            for (int i = 0; i < 50; ++i) // the peer keeps sending refusals while the box is open
+                Feed({0x54, 0x00});
+        --open;
+        return zelbor::idOk;
+    };
+    // Write Flash stays on after a refused Throttle field, so each waiting refusal is handled
+    // in turn, after the box before it has closed; those beyond the bound were dropped.
+    form->TransferMode = TMainForm::tmWriteAll;
+    Feed({0x54, 0x00});
+    EXPECT_EQ(mostOpen, 1);
+    EXPECT_EQ(messages.messages.size(), 1 + TMainForm::kMaxPendingChunks);
+    for (const auto& m : messages.messages)
+        EXPECT_EQ(m.key, "err48");
+    EXPECT_EQ(form->PendingChunkCount(), 0u);
+
+    // Read Flash's last reply: the repeated replies find the mode idle once err47 has closed.
+    messages.Clear();
+    streamed = false;
+    messages.answer = [&](const MessageRequest&) {
+        if (!std::exchange(streamed, true))
+            for (int i = 0; i < 10; ++i)
+                Feed({0x54, 0x06, 11, 35, 0, 0xFF, 0xFF, 10});
+        return zelbor::idOk;
+    };
+    form->TransferMode = TMainForm::tmReadAll;
+    Feed({0x54, 0x06, 11, 35, 0, 0xFF, 0xFF, 10});
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err47"});
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+}
+
+TEST_F(Transfer, AFailedReopenInsideAHandlerLeavesTheDispatcherFreeForTheNextChunk)
+{
+    Connect();
+    form->TransferMode = TMainForm::tmReadBlock;
+    line.Close(); // the device vanishes: every reopen fails with the serial component's error
+    bool arrived = false;
+    messages.answer = [&](const MessageRequest&) {
+        if (!std::exchange(arrived, true))
+            Feed(BasicReply(41, 9, 52, 0x01)); // arrives while the error is shown
+        return zelbor::idOk;
+    };
+    Feed(BasicReply(41, 3, 55, 0x88));
+    // The waiting reply was handled after the first error: shown, then the same failed reopen.
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_TRUE(messages.messages[0].key.empty());
+    EXPECT_TRUE(messages.messages[1].key.empty());
+    EXPECT_EQ(form->speBasCurrLim->value(), 9);
+    EXPECT_EQ(form->TransferMode, TMainForm::tmReadBlock);
+    EXPECT_EQ(form->PendingChunkCount(), 0u);
+
+    // Nothing is left marked as running: the next chunk is handled at once.
+    messages.answer = nullptr;
+    Feed(BasicReply(41, 5, 52, 0x01));
+    EXPECT_EQ(form->speBasCurrLim->value(), 5);
+    EXPECT_EQ(messages.messages.size(), 3u);
 }

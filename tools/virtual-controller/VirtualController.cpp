@@ -57,7 +57,7 @@ Identification:
   --hardware TEXT        2 characters, e.g. 12 for V1.2 (default 12)
   --firmware TEXT        4 characters, e.g. 2015 for V2.0.1.5 (default 2015)
   --voltage-code N       nominal-voltage code 0..255 (default 2, 48 V)
-  --max-current N        maximum current in amperes (default 25)
+  --max-current N        maximum current in amperes, 0..255 (default 25)
 
 Faults:
   --identify-on N        answer the identification only from the Nth request on
@@ -70,11 +70,14 @@ Faults:
                          (0x13), the worst case for a port with XON/XOFF flow control
   --burst-gap MS         with --burst: keep the line quiet MS milliseconds between the noise
                          and the reply (default 0: the reply follows the noise at once)
-  --fault-scope KINDS    the frames that --split, --prefix, --burst and the count of
+  --repeat N             send every reply N more times, each as a chunk of its own, as a
+                         controller that repeats itself or streams reply-shaped bytes would
+  --repeat-gap MS        with --repeat: quiet time before each repetition (default 300)
+  --fault-scope KINDS    the frames that --split, --prefix, --burst, --repeat and the count of
                          --hangup-after act on: a comma list of identify, read, write
                          (default: every frame)
-  --fault-frame K        --split, --prefix and --burst act only on the Kth frame within the
-                         scope (default: on every one)
+  --fault-frame K        --split, --prefix, --burst and --repeat act only on the Kth frame
+                         within the scope (default: on every one)
   --refuse BLOCK:INDEX   refuse a field: BLOCK is R/S/T (or 0x52/0x53/0x54), INDEX the
                          acknowledgement's field index; may be given more than once
   --hangup-after N       on the Nth frame (counted within --fault-scope) send half the
@@ -149,6 +152,8 @@ struct Options {
     std::vector<std::uint8_t> prefix;
     int burst = 0;
     int burstGapMs = 0;
+    int repeat = 0;
+    int repeatGapMs = 300;
     std::set<std::string> faultScope; // empty: every kind of frame
     int faultFrame = 0;               // 0: every frame within the scope
     std::set<std::pair<int, int>> refuse; // (block code, field index)
@@ -203,7 +208,7 @@ Options ParseOptions(int argc, char** argv) {
         else if (a == "--hardware") o.hardware = value(i);
         else if (a == "--firmware") o.firmware = value(i);
         else if (a == "--voltage-code") o.voltageCode = static_cast<int>(Number(value(i), "--voltage-code", 0, 255));
-        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 1, 255));
+        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 0, 255));
         else if (a == "--identify-on") o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
         else if (a == "--silent") o.silent = true;
         else if (a == "--latency") o.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
@@ -214,6 +219,8 @@ Options ParseOptions(int argc, char** argv) {
             if (!h) Usage("--prefix: not hexadecimal bytes");
             o.prefix = *h;
         } else if (a == "--burst") o.burst = static_cast<int>(Number(value(i), "--burst", 0, 1'000'000));
+        else if (a == "--repeat") o.repeat = static_cast<int>(Number(value(i), "--repeat", 0, 1'000'000));
+        else if (a == "--repeat-gap") o.repeatGapMs = static_cast<int>(Number(value(i), "--repeat-gap", 0, 3'600'000));
         else if (a == "--burst-gap") o.burstGapMs = static_cast<int>(Number(value(i), "--burst-gap", 0, 3'600'000));
         else if (a == "--fault-scope") {
             const std::string v = value(i);
@@ -741,6 +748,13 @@ int main(int argc, char** argv) {
                     break;
                 Log("-> " + Hex(second) + "  (second half)");
                 if (!port.Send(second))
+                    break;
+            }
+            for (int k = 1; faulty && k <= o.repeat && !gStop; ++k) {
+                if (!SleepMs(o.repeatGapMs))
+                    break;
+                Log("-> " + Hex(reply) + "  (repeat " + std::to_string(k) + ")");
+                if (!port.Send(reply))
                     break;
             }
         }

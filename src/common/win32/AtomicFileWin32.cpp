@@ -44,13 +44,20 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
 {
     const auto [target, folder] = ResolveWriteTarget(path);
 
-    // A fresh name in the target's folder (CREATE_NEW never opens an existing file).
+    // Replacing a file needs only the folder's permission: the read-only attribute, which is how
+    // a file is write-protected here, is honoured before anything is written.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const bool existingFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (existingFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        throw EFileError("Cannot write file \"" + PathText(path) + "\": the file is write-protected");
+
+    // A fresh name in the target's folder (CREATE_NEW never opens an existing file), short, so
+    // that a target whose name is near the length limit still has room for it beside it.
     static std::atomic<unsigned> counter{0};
     fs::path temp;
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = folder / (L"." + target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
-                         std::to_wstring(counter++) + L".tmp");
+        temp = folder / (".zelbor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp");
         h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             break;
@@ -74,8 +81,6 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
     }
     h = INVALID_HANDLE_VALUE;
 
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    const bool existingFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     BOOL replaced = FALSE;
     if (existingFile)
         replaced = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
@@ -100,21 +105,27 @@ bool ReadWholeFile(const fs::path& path, std::string& out)
         CloseHandle(h);
         return false;
     }
+    // Read straight into the result: a 64 KB buffer on the stack is too much for code that runs
+    // inside nested message boxes.
+    constexpr std::size_t kChunk = 65536;
     std::string text;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(h, &size) && size.QuadPart > 0)
-        text.reserve(static_cast<std::size_t>(size.QuadPart));
-    char buffer[65536];
+    text.resize(GetFileSizeEx(h, &size) && size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) + 1 : kChunk);
+    std::size_t used = 0;
     for (;;) {
+        if (used == text.size()) // the file grew since it was measured
+            text.resize(text.size() * 2);
+        const std::size_t room = text.size() - used;
         DWORD n = 0;
-        if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
+        if (!ReadFile(h, text.data() + used, room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room), &n, nullptr)) {
             CloseHandle(h);
             return false;
         }
         if (n == 0)
             break;
-        text.append(buffer, n);
+        used += n;
     }
+    text.resize(used);
     CloseHandle(h);
     out = std::move(text);
     return true;
