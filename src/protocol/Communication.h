@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Conversion.h"
+
 namespace zelbor {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -194,7 +196,8 @@ struct AckField {
     const char* control; // control to focus, e.g. "speBasAssist0SpdLim"
     int page;            // 0 tabGeneral, 1 tabPedalAssist, 2 tabThrottleHandle
 };
-// Rows indexed by result; size() is the block's field count (24, 11, 6). Empty for other codes.
+// Rows indexed by result, taken from the parameter table (protocol/Parameters.h); size() is the
+// block's field count (24, 11, 6). Empty for other codes.
 std::span<const AckField> AckTable(std::uint8_t blockCode);
 // Byte 1 of the acknowledgement, or nullopt when the chunk holds only the block code.
 std::optional<std::uint8_t> WriteAckResult(std::span<const std::uint8_t> chunk);

@@ -25,14 +25,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Zelbor Configuration Tool");
 
-// Sets a show hook for the lifetime of the object and restores "no hook" afterwards.
-template <class Form>
-class ShowHookScope {
-public:
-    explicit ShowHookScope(std::function<void(Form&)> hook) { Form::ShowHook() = std::move(hook); }
-    ~ShowHookScope() { Form::ShowHook() = nullptr; }
-};
-
 // Every label of `w` is at least as wide as its text needs: nothing is clipped.
 void ExpectNoClippedLabels(QWidget& w)
 {
@@ -376,7 +368,7 @@ TEST(AboutWindow, LayoutFontsAndLinks)
     ShipFolder ship;
     zelbor::CurrentLanguage = "eng";
     std::vector<QUrl> opened;
-    TAboutForm::OpenUrlHook() = [&](const QUrl& u) { opened.push_back(u); };
+    OpenUrlScope urls([&](const QUrl& u) { opened.push_back(u); });
     ShowHookScope<TAboutForm> hook([&](TAboutForm& f) {
         f.show();
         QCoreApplication::processEvents();
@@ -415,7 +407,6 @@ TEST(AboutWindow, LayoutFontsAndLinks)
         f.hide();
     });
     ShowAboutWindow();
-    TAboutForm::OpenUrlHook() = nullptr;
 }
 
 TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
