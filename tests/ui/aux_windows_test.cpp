@@ -114,6 +114,7 @@ TEST(StartupWarning, TextsComeFromTheFileOfTheCurrentLanguageWithQuotesStripped)
         d.hide();
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingClipped)
@@ -143,6 +144,7 @@ TEST(StartupWarning, LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingCli
         d.hide();
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, EscDoesNotCloseButTheCloseBoxAndTheButtonDo)
@@ -166,6 +168,7 @@ TEST(StartupWarning, EscDoesNotCloseButTheCloseBoxAndTheButtonDo)
         EXPECT_EQ(d.result(), QDialog::Accepted);
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, PickingALanguageSwitchesTheMainWindowAndTheDialog)
@@ -407,6 +410,7 @@ TEST(AboutWindow, LayoutFontsAndLinks)
         f.hide();
     });
     ShowAboutWindow();
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
@@ -425,4 +429,5 @@ TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
         EXPECT_EQ(f.result(), QDialog::Accepted);
     });
     ShowAboutWindow();
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
