@@ -560,6 +560,122 @@ TEST_F(TransferSequenceTest, AtMostEightChunksWaitAndEachIsHandledAfterTheBoxBef
     EXPECT_EQ(sequence.PendingChunkCount(), 0u);
 }
 
+// ---- The controller's limits are the table's ----
+
+namespace {
+
+// The result that refuses a field's data byte: its own, or that of the field it shares the byte with.
+const ParameterField& NamedByItsByte(const ParameterField& f)
+{
+    for (const ParameterField* other : BlockFields(f.block))
+        if (other->dataByte == f.dataByte && other->ackIndex >= 0)
+            return *other;
+    return f;
+}
+
+struct Probe {
+    const ParameterField* field;
+    int value;         // the record's value, or
+    KeptByte kept;     // for a list, the bits sent in place of an item
+    bool accepted;
+};
+
+std::string Describe(const Probe& p)
+{
+    return p.field->control + (p.kept ? " bits " + std::to_string(*p.kept) : " = " + std::to_string(p.value)) +
+           (p.accepted ? " (accepted)" : " (refused)");
+}
+
+} // namespace
+
+TEST_F(TransferSequenceTest, TheControllerAcceptsWhatTheTableAllowsAndRefusesTheRest)
+{
+    // A 48 V controller of 20 A: its own low-battery volts and maximum current, and the table's
+    // ranges and items for every other field.
+    ASSERT_NO_FATAL_FAILURE(Start({"--voltage-code", "2", "--max-current", "20"}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ASSERT_NO_FATAL_FAILURE(ReadFlash());
+    const ParameterValues read = host.values;
+
+    // Every value a field may take, and its neighbours beyond the bounds and bits that are no item's.
+    std::vector<Probe> probes;
+    for (const ParameterField& f : ParameterTable()) {
+        const int top = static_cast<int>(f.Mask());
+        switch (f.kind) {
+        case ControlKind::VoltsText:
+            for (int v : {37, 38, 43, 44})
+                probes.push_back({&f, v, {}, v >= 38 && v <= 43});
+            break;
+        case ControlKind::Spin: {
+            const int maximum = f.control == "speBasCurrLim" ? 20 : f.maximum;
+            for (int v : {f.minimum - 1, f.minimum, maximum, maximum + 1})
+                if (v >= 0 && v <= top)
+                    probes.push_back({&f, v, {}, v >= f.minimum && v <= maximum});
+            break;
+        }
+        case ControlKind::List: {
+            for (int i = 0; i < f.ItemCount(); ++i)
+                probes.push_back({&f, i, {}, true});
+            std::vector<int> foreign;
+            for (int bits = 0; bits <= top; ++bits) {
+                const int index = f.ItemIndex(static_cast<unsigned>(bits));
+                if (index < 0 || static_cast<int>(f.ItemBits(index)) != bits)
+                    foreign.push_back(bits);
+            }
+            ASSERT_FALSE(foreign.empty()) << f.control;
+            for (int bits : {foreign.front(), foreign.back()})
+                probes.push_back({&f, -1, KeptByte{static_cast<std::uint8_t>(bits)}, false});
+            break;
+        }
+        }
+    }
+
+    auto set = [](ParameterValues& v, const Probe& p) {
+        p.field->Value(v) = p.value;
+        if (KeptByte* kept = p.field->Kept(v))
+            *kept = p.kept;
+    };
+    auto write = [&](std::uint8_t block, const ParameterValues& values) {
+        host.values = values;
+        host.messages.clear();
+        sequence.WriteBlock(block);
+        return RunUntil([&] { return !host.messages.empty(); }) ? host.messages[0].key : std::string("(none)");
+    };
+    // The values a field may take go out together, round by round: the k-th of every field of a
+    // block in one frame (a field with fewer repeats its last), all of them accepted.
+    for (const BlockInfo& block : Blocks()) {
+        std::map<const ParameterField*, std::vector<const Probe*>> accepted;
+        std::size_t rounds = 0;
+        for (const Probe& p : probes) {
+            if (!p.accepted || p.field->block != block.code)
+                continue;
+            accepted[p.field].push_back(&p);
+            rounds = std::max(rounds, accepted[p.field].size());
+        }
+        const char* const done = block.code == bcBasic ? "err32" : block.code == bcPedalAssist ? "err45" : "err54";
+        for (std::size_t k = 0; k < rounds; ++k) {
+            ParameterValues values = read;
+            std::string what;
+            for (const auto& [field, list] : accepted) {
+                set(values, *list[std::min(k, list.size() - 1)]);
+                what += Describe(*list[std::min(k, list.size() - 1)]) + "; ";
+            }
+            SCOPED_TRACE(what);
+            EXPECT_EQ(write(block.code, values), done);
+        }
+    }
+    // Each value a field may not take alone: refused by the result that names its data byte.
+    for (const Probe& p : probes) {
+        if (p.accepted)
+            continue;
+        SCOPED_TRACE(Describe(p));
+        ParameterValues values = read;
+        set(values, p);
+        EXPECT_EQ(write(p.field->block, values), NamedByItsByte(*p.field).ackKey);
+    }
+    EXPECT_GT(probes.size(), 300u);
+}
+
 #endif
 
 } // namespace
