@@ -22,6 +22,11 @@ std::vector<std::string> Numbered(std::string first, int from, int to, const cha
 
 const ParameterField& Field(const char* control) { return *FindParameter(control); }
 
+// A read reply holds the block code, one byte not read, and the data bytes.
+static_assert(kBasicReplyMinLength == 2 + kBasicDataBytes);
+static_assert(kPedalAssistReplyMinLength == 2 + kPedalAssistDataBytes);
+static_assert(kThrottleReplyMinLength == 2 + kThrottleDataBytes);
+
 } // namespace
 
 // ---------------------------------------------------------------- frames

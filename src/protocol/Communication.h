@@ -128,6 +128,7 @@ std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount);
 void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount);
 
 // ---- Encoders: record -> data bytes (every value reduced to its low 8 bits; a kept byte wins) ----
+// They, and the decoders below, are EncodeBlock and DecodeBlock of protocol/Parameters.h for one block.
 // May throw EConvertError: no wheel item selected and no wheel byte kept.
 std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s);
 std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAssistSettings& s);
