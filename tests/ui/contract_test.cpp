@@ -103,18 +103,16 @@ struct WindowTexts {
 WindowTexts OpenHelpAndAbout()
 {
     WindowTexts t;
-    TfrmHelp::ShowHook() = [&t](TfrmHelp& f) { t.helpClose = f.btnHelpClose->text(); };
-    TAboutForm::ShowHook() = [&t](TAboutForm& f) {
+    ShowHookScope<TfrmHelp> help([&t](TfrmHelp& f) { t.helpClose = f.btnHelpClose->text(); });
+    ShowHookScope<TAboutForm> about([&t](TAboutForm& f) {
         t.aboutTitle = f.windowTitle();
         t.upgraded = f.lblUpgradedBy->text();
         t.helpTips = f.lblHelpTips->text();
         t.original = f.lbOriginalInfo->text();
         t.aboutClose = f.btnClose->text();
-    };
+    });
     ShowHelpTopic("basic", "btnHelp_Basic_CurrentLimit");
     ShowAboutWindow();
-    TfrmHelp::ShowHook() = nullptr;
-    TAboutForm::ShowHook() = nullptr;
     return t;
 }
 
