@@ -29,6 +29,7 @@
 #include "ui/Main.h"
 #include "ui/QtNotifyWindow.h"
 #include "ui/Report.h"
+#include "ui/Seam.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -221,6 +222,24 @@ struct Recorded {
     bool Has(const std::string& key) const { return std::find(keys.begin(), keys.end(), key) != keys.end(); }
 };
 
+// Message boxes answered at once and recorded, no modal windows; the fixed waits are real.
+class BenchSeam : public TSeam {
+public:
+    explicit BenchSeam(Recorded& rec) : rec_(rec) {}
+    int ShowMessage(const MessageRequest& r) override
+    {
+        rec_.keys.push_back(r.key);
+        return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
+    }
+    void ShowStartupWarning(TMainForm&) override {}
+    void ShowHelpTopic(const std::string&, const std::string&) override {}
+    void ShowAboutWindow() override {}
+    void OpenUrl(const QUrl&) override {}
+
+private:
+    Recorded& rec_;
+};
+
 double CpuMs()
 {
     rusage u{};
@@ -397,17 +416,9 @@ int main(int argc, char** argv)
 
     BenchApp app(argc, argv);
     zelbor::SetExecutableFolder(ZELBOR_SHIP_DIR); // the shipping folder of this build
-    auto& hooks = TMainForm::Hooks();
-    hooks.startupWarning = [](TMainForm&) {};
-    hooks.helpTopic = [](const std::string&, const std::string&) {};
-    hooks.about = [] {};
-    hooks.openUrl = [](const QUrl&) {};
-
     Recorded rec;
-    SetMessageBoxHandler([&rec](const MessageRequest& r) {
-        rec.keys.push_back(r.key);
-        return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
-    });
+    BenchSeam seam(rec);
+    SetSeam(&seam);
 
     QTemporaryDir folder;
     Controller controller(QStringLiteral(ZELBOR_VIRTUAL_CONTROLLER), folder.filePath(QStringLiteral("ports")),

@@ -16,16 +16,17 @@
 // returned no chunk is left waiting: either would abort.
 //
 // The window is created once and keeps its state from input to input, as it does in a session.
-// Message boxes go through the program's one message-box seam and are answered at once.
+// Message boxes, the modal windows and the fixed waits go through the program's seam, which
+// answers every box at once and lets no wait take time.
 #include "FuzzFolder.h"
 #include "common/Catalogue.h"
 #include "ui/Main.h"
 #include "ui/Report.h"
+#include "ui/Seam.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -33,7 +34,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <pthread.h>
 #include <pty.h>
 #include <string>
 #include <termios.h>
@@ -43,9 +43,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-pthread_t g_mainThread;
-bool g_skipMainThreadWaits = false;
 
 QApplication* g_app = nullptr;
 TMainForm* g_form = nullptr;
@@ -80,6 +77,20 @@ int AnswerMessage(const MessageRequest& request)
     return request.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
 }
 
+// The fixed waits before sending (50 and 80 ms) would only slow the search down: they return at
+// once, in their place among the steps. The serial component's own threads still sleep for real.
+class FuzzSeam : public TSeam {
+public:
+    void Wait(std::chrono::milliseconds) override {}
+    int ShowMessage(const MessageRequest& request) override { return AnswerMessage(request); }
+    std::optional<QString> RunFileDialog(QFileDialog&) override { return std::nullopt; }
+    int RunDialog(QDialog&) override { return 0; }
+    void ShowStartupWarning(TMainForm&) override {}
+    void ShowHelpTopic(const std::string&, const std::string&) override {}
+    void ShowAboutWindow() override {}
+    void OpenUrl(const QUrl&) override {}
+};
+
 void SetPortOpen(bool open)
 {
     zelbor::TComm& port = g_form->CommPort;
@@ -98,27 +109,8 @@ void SetPortOpen(bool open)
 
 } // namespace
 
-// The fixed waits before sending (50 and 80 ms) block the GUI thread and would only slow the search
-// down; on the main thread they return at once. The order of the steps is untouched, and the serial
-// component's own threads still sleep for real.
-extern "C" int nanosleep(const struct timespec* request, struct timespec* remaining)
-{
-    if (g_skipMainThreadWaits && pthread_equal(pthread_self(), g_mainThread)) {
-        if (remaining)
-            *remaining = {};
-        return 0;
-    }
-    const int rc = clock_nanosleep(CLOCK_REALTIME, 0, request, remaining);
-    if (rc != 0) {
-        errno = rc;
-        return -1;
-    }
-    return 0;
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    g_mainThread = pthread_self();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "fuzz_dispatcher";
@@ -133,13 +125,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fs::copy(resources / "Profiles", ship / "Profiles", fs::copy_options::recursive);
     zelbor::SetExecutableFolder(ship);
 
-    auto& hooks = TMainForm::Hooks();
-    hooks.startupWarning = [](TMainForm&) {};
-    hooks.helpTopic = [](const std::string&, const std::string&) {};
-    hooks.about = [] {};
-    hooks.openUrl = [](const QUrl&) {};
-    hooks.runFileDialog = [](QFileDialog&) -> std::optional<QString> { return std::nullopt; };
-    SetMessageBoxHandler(AnswerMessage);
+    static FuzzSeam seam;
+    SetSeam(&seam);
 
     char path[256] = {};
     if (openpty(&g_master, &g_slaveKeep, path, nullptr, nullptr) != 0)
@@ -153,7 +140,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
     g_form = new TMainForm;
     g_form->FormShow();
-    g_skipMainThreadWaits = true;
     // No worker thread may outlive the run.
     std::atexit([] { g_form->CommPort.ClosePort(); });
     return 0;

@@ -6,7 +6,7 @@
 //    whatever the old file held (foreign lines, repeated sections or keys, odd line ends), no
 //    setting is lost or taken from a stale line.
 #include "FuzzFolder.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 
 #include <cstdint>
 #include <cstdio>

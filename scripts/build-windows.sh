@@ -14,9 +14,10 @@ core_only=0
 packages=(
   build-essential cmake ninja-build libgtest-dev  # the Linux side and the Qt build
   qt6-base-dev qt6-base-dev-tools libjpeg-dev     # the host's Qt tools and the generators
+  qt6-translations-l10n                           # Qt's own texts, shipped beside the program
   g++-mingw-w64-x86-64-posix googletest           # the cross compiler (posix threads) and GoogleTest's sources
   dpkg-dev                                        # unpacks Debian's source packages
-  wine wine64 fonts-wine                          # runs the Windows tests; the fonts Windows has
+  wine wine64 fonts-wine fonts-liberation2        # runs the Windows tests; faces standing in for Windows' own
 )
 "$root/scripts/install-deps.sh" "${packages[@]}"
 
@@ -47,6 +48,7 @@ fi
 cmake -S "$root" -B "$root/build-win" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DZELBOR_QT_TRANSLATIONS_DIR=/usr/share/qt6/translations \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool zelbor_help_pdf core_tests win32_tests ui_tests
 echo "== Built in ${SECONDS} s"

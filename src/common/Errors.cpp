@@ -8,7 +8,7 @@ int StrToInt(const std::string& text)
 {
     if (auto v = ParseProfileInt(text))
         return *v;
-    throw EConvertError("'" + text + "' is not a valid integer value");
+    throw NotAnInteger(text);
 }
 
 } // namespace zelbor

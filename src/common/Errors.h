@@ -3,14 +3,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace zelbor {
+#include "protocol/Conversion.h" // EConvertError, which StrToInt throws
 
-// A text could not be converted to a whole number (empty low-battery text, no wheel selected).
-// The message names the text, e.g. "'' is not a valid integer value".
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace zelbor {
 
 // A file could not be written or read; the message names the file and the system's reason.
 class EFileError : public std::runtime_error {

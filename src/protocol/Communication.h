@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Conversion.h"
+
 namespace zelbor {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -126,6 +128,7 @@ std::uint8_t EncodeSpeedMeter(int typeIndex, int signalCount);
 void DecodeSpeedMeter(std::uint8_t v, int& typeIndex, int& signalCount);
 
 // ---- Encoders: record -> data bytes (every value reduced to its low 8 bits; a kept byte wins) ----
+// They, and the decoders below, are EncodeBlock and DecodeBlock of protocol/Parameters.h for one block.
 // May throw EConvertError: no wheel item selected and no wheel byte kept.
 std::array<std::uint8_t, kBasicDataBytes> EncodeBasic(const BasicSettings& s);
 std::array<std::uint8_t, kPedalAssistDataBytes> EncodePedalAssist(const PedalAssistSettings& s);
@@ -194,7 +197,8 @@ struct AckField {
     const char* control; // control to focus, e.g. "speBasAssist0SpdLim"
     int page;            // 0 tabGeneral, 1 tabPedalAssist, 2 tabThrottleHandle
 };
-// Rows indexed by result; size() is the block's field count (24, 11, 6). Empty for other codes.
+// Rows indexed by result, taken from the parameter table (protocol/Parameters.h); size() is the
+// block's field count (24, 11, 6). Empty for other codes.
 std::span<const AckField> AckTable(std::uint8_t blockCode);
 // Byte 1 of the acknowledgement, or nullopt when the chunk holds only the block code.
 std::optional<std::uint8_t> WriteAckResult(std::span<const std::uint8_t> chunk);

@@ -4,8 +4,8 @@
 #include "common/Ini.h"
 #include "ui/AboutForm.h"
 #include "ui/Pictures.h"
+#include "ui/Seam.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -37,10 +37,7 @@ constexpr const char* kMakerLink = "https://zelbor.example/drive";
 
 void OpenAddress(const QUrl& url)
 {
-    if (auto& hook = TAboutForm::OpenUrlHook())
-        hook(url);
-    else
-        QDesktopServices::openUrl(url); // a link that cannot be opened gives no message
+    Seam().OpenUrl(url); // a link that cannot be opened gives no message
 }
 
 QLabel* MakeText(QWidget* parent, const char* name, const QString& text)
@@ -181,18 +178,6 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     btnClose->setFocus(); // first in the tab order: Enter and Esc reach it at once
 }
 
-std::function<void(TAboutForm&)>& TAboutForm::ShowHook()
-{
-    static std::function<void(TAboutForm&)> hook;
-    return hook;
-}
-
-std::function<void(const QUrl&)>& TAboutForm::OpenUrlHook()
-{
-    static std::function<void(const QUrl&)> hook;
-    return hook;
-}
-
 void TAboutForm::SetAboutLanguage()
 {
     const zelbor::IniFile ini = zelbor::IniFile::Load(zelbor::LanguageFile("soft/main.ini"));
@@ -227,8 +212,5 @@ void ShowAboutWindow()
 {
     auto form = std::make_unique<TAboutForm>();
     form->SetAboutLanguage(); // read afresh every time, so a language switch shows at once
-    if (auto& hook = TAboutForm::ShowHook())
-        hook(*form);
-    else
-        form->exec();
+    Seam().RunDialog(*form);
 }

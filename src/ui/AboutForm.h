@@ -32,11 +32,6 @@ public:
     void SetAboutLanguage();
     bool btnCloseKeyPress(int key); // true when the key closed the window
 
-    // Test seams: ShowAboutWindow hands the ready window to ShowHook instead of running it
-    // modally; OpenUrlHook replaces the call to the system's browser.
-    static std::function<void(TAboutForm&)>& ShowHook();
-    static std::function<void(const QUrl&)>& OpenUrlHook();
-
     QLabel* lbAppName = nullptr;
     QLabel* lblVersion = nullptr;
     QLabel* lblUpgradedBy = nullptr;

@@ -5,6 +5,7 @@
 #include "ui/Access.h"
 #include "ui/HelpForm.h"
 #include "ui/Pictures.h"
+#include "ui/Seam.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -58,12 +59,6 @@ void TfrmHelp::reject()
     accept();
 }
 
-std::function<void(TfrmHelp&)>& TfrmHelp::ShowHook()
-{
-    static std::function<void(TfrmHelp&)> hook;
-    return hook;
-}
-
 namespace {
 // A damaged "nbLine" (say 0x7FFFFFFF) must not make the window build a text of gigabytes.
 constexpr int kMaxHelpLines = 10000;
@@ -95,8 +90,5 @@ void ShowHelpTopic(const std::string& topic, const std::string& section)
     form->btnHelpClose->setText(QString::fromStdString(mainIni.ReadString("HELP", "close", "Close")));
     form->memHelp->clear();
     form->memHelp->setPlainText(text);
-    if (auto& hook = TfrmHelp::ShowHook())
-        hook(*form);
-    else
-        form->exec();
+    Seam().RunDialog(*form);
 }

@@ -14,10 +14,6 @@ class TfrmHelp : public QDialog {
 public:
     explicit TfrmHelp(QWidget* parent = nullptr);
 
-    // Test seam: when set, ShowHelpTopic hands the ready window to this function instead of
-    // running it modally.
-    static std::function<void(TfrmHelp&)>& ShowHook();
-
     QPlainTextEdit* memHelp = nullptr;
     QPushButton* btnHelpClose = nullptr;
 

@@ -1,18 +1,19 @@
 #pragma once
-// TMainForm: the one editing window. Its controls are the only store of the parameter values:
-// the reply decoders write into them, the write path and the profile writer read from them.
-#include "protocol/Communication.h"
+// TMainForm: the one editing window. Its controls are the working copy of the parameter values:
+// the transfer sequence shows what the controller sent in them and takes what it writes from
+// them, and so do the profile reader and writer. The controls are made from the parameter table
+// (protocol/Parameters.h); the window runs the protocol's transfer sequence as its host.
+#include "protocol/Parameters.h"
+#include "protocol/Transfer.h"
 #include "serial/Comm.h"
+#include "serial/ControllerLink.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,50 +32,41 @@ class QSpinBox;
 class QTabWidget;
 class QTimer;
 class QToolButton;
-class QUrl;
 class QWidget;
 
 namespace zelbor { class IniFile; }
 
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, private zelbor::TTransferHost {
     Q_OBJECT
 public:
-    enum TTransferMode { tmIdle = 0, tmReadBlock = 1, tmWriteBlock = 2, tmReadAll = 3, tmWriteAll = 4, tmConnect = 5 };
-
-    // The modal windows and shell calls the window starts. Tests replace them so that the
-    // start-up sequence and the handlers run without blocking.
-    struct ModalHooks {
-        std::function<void(TMainForm&)> startupWarning;
-        std::function<void(const std::string& topic, const std::string& section)> helpTopic;
-        std::function<void()> about;
-        std::function<void(const QUrl&)> openUrl;
-        // Shows a file dialog; the accepted file name, or nullopt when it was cancelled.
-        std::function<std::optional<QString>(QFileDialog&)> runFileDialog;
-    };
-    static ModalHooks& Hooks();          // the hooks in use
-    static ModalHooks DefaultHooks();    // the real windows
+    using TTransferMode = zelbor::TTransferMode;
+    using enum zelbor::TTransferMode; // TMainForm::tmIdle ...
 
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
-
-    // ---- State ----
-    TTransferMode TransferMode = tmIdle;
-    QString ProfileFileName;
-    QTimer* TimerConnect = nullptr;
-    int ReopenCount = 0; // every ReopenPort call, successful or not
-    std::array<std::uint8_t, zelbor::kReceiveBufferSize> ReceiveBuffer{};
 
 private:
     QtNotifyWindow notifyWindow_; // must outlive CommPort
 public:
     zelbor::TComm CommPort;
 
+private:
+    zelbor::TControllerLink link_;     // CommPort as the controller's line
+    zelbor::TTransferSequence transfer_;
+
+public:
+    // ---- State ----
+    TTransferMode& TransferMode; // the transfer sequence's: how the next reply is handled
+    int& ReopenCount;            // every close-and-reopen of the port, successful or not
+    QString ProfileFileName;
+    QTimer* TimerConnect = nullptr;
+
     // ---- Start-up ----
     void FormShow();
     void CenterOnScreen();
 
-    // ---- Connection and transfers ----
+    // ---- Connection and transfers (each runs a step of the transfer sequence) ----
     void btnPortConnectClick();
     void btnPortDisconnectClick();
     void TimerConnectTimer();
@@ -87,37 +79,26 @@ public:
     void btnReadFlashClick();
     void btnWriteFlashClick();
     void imgSearchPortsClick();
+    // What CommPort delivered: handed to the transfer sequence.
     void CommPortReceiveData(zelbor::TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
 
-    // A chunk that arrives while a message box raised by the dispatcher is open waits here, and is
-    // dispatched in order once that box has closed and the handler that raised it has returned.
-    // Never more than kMaxPendingChunks wait: a peer that keeps streaming cannot grow memory.
-    static constexpr std::size_t kMaxPendingChunks = 8;
-    std::size_t PendingChunkCount() const { return pendingChunks_.size(); }
+    // A chunk that arrives while a message box raised by the dispatcher is open waits, and is
+    // dispatched in order once that box has closed (zelbor::TTransferSequence::Receive).
+    static constexpr std::size_t kMaxPendingChunks = zelbor::TTransferSequence::kMaxPendingChunks;
+    std::size_t PendingChunkCount() const { return transfer_.PendingChunkCount(); }
 
-    void SendIdentifyRequest();
-    void SendReadRequest(std::uint8_t blockCode);
-    void SendWriteFrame(std::uint8_t blockCode);
-    void ReopenPort();
-
-    // Decoders and acknowledgement handlers; each takes the received chunk (cut to the buffer).
-    void HandleInfoReply(std::span<const std::uint8_t> chunk);
-    void HandleBasicReadReply(std::span<const std::uint8_t> chunk);
-    void HandlePedalAssistReadReply(std::span<const std::uint8_t> chunk);
-    void HandleThrottleReadReply(std::span<const std::uint8_t> chunk);
-    void HandleBasicWriteAck(std::span<const std::uint8_t> chunk);
-    void HandlePedalAssistWriteAck(std::span<const std::uint8_t> chunk);
-    void HandleThrottleWriteAck(std::span<const std::uint8_t> chunk);
-
-    // The records as the controls hold them (the low-battery text converted: may throw EConvertError).
-    zelbor::BasicSettings BasicFromControls() const;
-    zelbor::PedalAssistSettings PedalAssistFromControls() const;
-    zelbor::ThrottleSettings ThrottleFromControls() const;
-    void ShowBasic(const zelbor::BasicSettings& s);        // low battery: selects the matching item
-    void ShowPedalAssist(const zelbor::PedalAssistSettings& s);
-    void ShowThrottle(const zelbor::ThrottleSettings& s);
+    // ---- Values <-> controls ----
+    // The values of `block`'s controls, the low-battery text converted (may throw EConvertError;
+    // it comes first). The other blocks' values are defaults.
+    zelbor::ParameterValues ValuesFromControls(std::uint8_t block) const;
+    zelbor::ParameterValues ValuesFromControls() const; // all three blocks
+    // Shows the values of `block` in its controls; the low-battery box selects the item of its
+    // volts, if it has one, and otherwise keeps its text.
+    void ShowBlock(std::uint8_t block, const zelbor::ParameterValues& values);
     void SetLowBatteryItems(int firstVolts, int lastVolts); // keeps the box's text
     void ClearLowBatteryItems();                            // keeps the box's text
+    // The control of a parameter (the table's field of that name).
+    QWidget* ParameterControl(const zelbor::ParameterField& field) const;
 
     // ---- Low-battery field ----
     bool cbbBasLowBatKeyPress(QChar key); // true: the character reaches the field
@@ -247,6 +228,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // ---- The transfer sequence's host ----
+    void Wait(std::chrono::milliseconds length) override;
+    int ShowMessage(const std::string& key, int flags) override;
+    void ShowFailure(std::exception_ptr error) override;
+    void ShowRefusedField(const zelbor::ParameterField& field) override;
+    void ShowValues(std::uint8_t block, const zelbor::ParameterValues& values) override; // a read reply
+    zelbor::ParameterValues ValuesToWrite(std::uint8_t block) override;
+    void ShowIdentification(const zelbor::ControllerInfo& info) override;
+    void ShowConnectionState(zelbor::ConnectionState state) override;
+    void StartConnectTimer() override;
+    void StopConnectTimer() override;
+
+    // ---- Building (MainPages.cpp) ----
     void BuildMenu();
     QWidget* BuildBasicPage();
     QWidget* BuildPedalAssistPage();
@@ -255,7 +249,13 @@ private:
     QWidget* BuildRightPanel();
     void BuildFileDialogs();
     void BuildTabChain();
-    QToolButton* HelpButton(const char* name, void (TMainForm::*handler)(QObject*));
+    // The control of the table's field `control`, with its range or items.
+    QSpinBox* MakeParameterSpin(const char* control);
+    QComboBox* MakeParameterList(const char* control, int width, bool filled = true);
+    QComboBox* MakeLowBatteryBox(const char* control);
+    void FillList(QComboBox* list); // its table items, nothing selected
+    // The "?" button of the table's help button `name`.
+    QToolButton* HelpButton(const std::string& name);
     // A row of label, help button and field; the label becomes the field's buddy.
     void AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field);
     void FillPortList();
@@ -263,11 +263,11 @@ private:
     void ShowSelectedPortPath();      // as the port list's tooltip and description
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
-    void ShowFieldRejected(const zelbor::AckField& field);
-    void DispatchChunk(const std::uint8_t* buffer, std::size_t length);
 
-    bool dispatching_ = false; // a chunk's handler is running (and may be waiting in a message box)
-    std::deque<std::vector<std::uint8_t>> pendingChunks_;
+    // The parameter controls, in the order of zelbor::ParameterTable().
+    std::vector<QWidget*> parameterControls_;
+    void RegisterParameterControl(const zelbor::ParameterField& field, QWidget* control);
+    void ReadControls(std::uint8_t block, zelbor::ParameterValues& values) const; // ValuesFromControls
 
     // The list bytes of the controller's last reply that their lists cannot show (see
     // zelbor::KeptByte), held with the list until it gets a selection or is set again.

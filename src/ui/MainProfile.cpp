@@ -9,9 +9,10 @@
 
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 #include "ui/PathQt.h"
 #include "ui/Report.h"
+#include "ui/Seam.h"
 
 namespace {
 
@@ -31,23 +32,20 @@ QString ProfilesFolder()
 void TMainForm::LoadProfile(const QString& fileName)
 {
     const zelbor::ProfileValues values = zelbor::ReadProfile(ToPath(fileName));
-    ShowBasic(values.basic);
-    {
-        // The stored number is shown as it is, without the range adjustment of typed text.
-        const QSignalBlocker blocker(cbbBasLowBat);
-        cbbBasLowBat->setEditText(QString::number(values.basic.cbbBasLowBat));
+    for (const zelbor::BlockInfo& block : zelbor::Blocks()) {
+        ShowBlock(block.code, values);
+        if (block.code == zelbor::bcBasic) {
+            // The stored number is shown as it is, without the range adjustment of typed text.
+            const QSignalBlocker blocker(cbbBasLowBat);
+            cbbBasLowBat->setEditText(QString::number(values.basic.cbbBasLowBat));
+        }
     }
-    ShowPedalAssist(values.pedalAssist);
-    ShowThrottle(values.throttle);
 }
 
 void TMainForm::SaveProfile(const QString& fileName)
 {
-    zelbor::ProfileValues values;
-    values.basic = BasicFromControls(); // the low-battery text first: no number, nothing written
-    values.pedalAssist = PedalAssistFromControls();
-    values.throttle = ThrottleFromControls();
-    zelbor::WriteProfile(ToPath(fileName), values);
+    // The low-battery text first: no number, nothing written.
+    zelbor::WriteProfile(ToPath(fileName), ValuesFromControls());
 }
 
 void TMainForm::SetCaptionForProfile()
@@ -79,7 +77,7 @@ void TMainForm::mnSaveAsClick()
 {
     Guarded([this] {
         SaveFileDialog->setDirectory(ProfilesFolder());
-        if (const auto name = Hooks().runFileDialog(*SaveFileDialog))
+        if (const auto name = Seam().RunFileDialog(*SaveFileDialog))
             SaveFileDialogCanClose(*name);
     });
 }
@@ -88,7 +86,7 @@ void TMainForm::mnLoadClick()
 {
     Guarded([this] {
         LoadFileDialog->setDirectory(ProfilesFolder());
-        if (const auto name = Hooks().runFileDialog(*LoadFileDialog))
+        if (const auto name = Seam().RunFileDialog(*LoadFileDialog))
             LoadFileDialogCanClose(*name);
     });
 }

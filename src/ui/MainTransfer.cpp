@@ -1,4 +1,5 @@
-// TMainForm: connection, transfers, the receive dispatcher and the window side of the decoders.
+// TMainForm: the buttons of the connection and the transfers, the window as the transfer
+// sequence's host, and the parameter values to and from the controls.
 #include "ui/Main.h"
 
 #include <QComboBox>
@@ -8,22 +9,13 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
-#include <algorithm>
-#include <chrono>
-#include <thread>
+#include <exception>
 
 #include "common/Errors.h"
 #include "ui/Report.h"
-
-using namespace std::chrono_literals;
+#include "ui/Seam.h"
 
 namespace {
-
-// Fixed waits before sending; they block the GUI thread without dispatching events, so a chunk
-// that arrives meanwhile is handled only after the running handler has returned.
-constexpr auto kIdentifyWait = 80ms;
-constexpr auto kReadWait = 50ms;
-constexpr auto kWriteWait = 50ms;
 
 // A list index outside the list leaves the list without a selection.
 void SetListIndex(QComboBox* list, int index)
@@ -42,35 +34,63 @@ QString Latin1(const std::string& bytes)
 
 void TMainForm::btnPortConnectClick()
 {
-    Guarded([this] {
-        CommPort.SetCommName(SelectedPortPath().toStdString());
-        CommPort.SetBaudRate(1200);
-        CommPort.OpenPort(); // a failure ends the handler here
-        TimerConnect->stop();
-        btnPortDisconnect->setEnabled(true);
-        btnPortConnect->setEnabled(false);
-        TransferMode = tmConnect;
-        SendIdentifyRequest();
-    });
+    Guarded([this] { transfer_.Connect(SelectedPortPath().toStdString()); });
 }
 
 void TMainForm::btnPortDisconnectClick()
 {
-    Guarded([this] {
-        TimerConnect->stop();
-        CommPort.ClosePort();
-        btnPortDisconnect->setEnabled(false);
-        btnPortConnect->setEnabled(true);
-        SetTransferButtonsEnabled(false);
-    });
+    Guarded([this] { transfer_.Disconnect(); });
 }
 
 void TMainForm::TimerConnectTimer()
 {
-    Guarded([this] {
-        TimerConnect->stop();
-        SendIdentifyRequest();
-    });
+    Guarded([this] { transfer_.ConnectTimerElapsed(); });
+}
+
+void TMainForm::btnBasReadClick()
+{
+    Guarded([this] { transfer_.ReadBlock(zelbor::bcBasic); });
+}
+
+void TMainForm::btnPASReadClick()
+{
+    Guarded([this] { transfer_.ReadBlock(zelbor::bcPedalAssist); });
+}
+
+void TMainForm::btnThrReadClick()
+{
+    Guarded([this] { transfer_.ReadBlock(zelbor::bcThrottle); });
+}
+
+void TMainForm::btnBasWriteClick()
+{
+    Guarded([this] { transfer_.WriteBlock(zelbor::bcBasic); });
+}
+
+void TMainForm::btnPASWriteClick()
+{
+    Guarded([this] { transfer_.WriteBlock(zelbor::bcPedalAssist); });
+}
+
+void TMainForm::btnThrWriteClick()
+{
+    Guarded([this] { transfer_.WriteBlock(zelbor::bcThrottle); });
+}
+
+void TMainForm::btnReadFlashClick()
+{
+    Guarded([this] { transfer_.ReadAll(); });
+}
+
+void TMainForm::btnWriteFlashClick()
+{
+    Guarded([this] { transfer_.WriteAll(); });
+}
+
+void TMainForm::CommPortReceiveData(zelbor::TComm&, const std::uint8_t* buffer, std::uint16_t length)
+{
+    if (buffer)
+        transfer_.Receive(std::span<const std::uint8_t>(buffer, length));
 }
 
 void TMainForm::SetTransferButtonsEnabled(bool enabled)
@@ -80,221 +100,70 @@ void TMainForm::SetTransferButtonsEnabled(bool enabled)
         b->setEnabled(enabled);
 }
 
-void TMainForm::btnBasReadClick()
+// ---- The transfer sequence's host ----
+
+void TMainForm::Wait(std::chrono::milliseconds length) { Seam().Wait(length); }
+
+int TMainForm::ShowMessage(const std::string& key, int flags) { return ReportError(key, flags); }
+
+void TMainForm::ShowFailure(std::exception_ptr error)
 {
-    Guarded([this] { TransferMode = tmReadBlock; SendReadRequest(zelbor::bcBasic); });
+    Guarded([&] { std::rethrow_exception(error); });
 }
 
-void TMainForm::btnPASReadClick()
+void TMainForm::ShowRefusedField(const zelbor::ParameterField& field)
 {
-    Guarded([this] { TransferMode = tmReadBlock; SendReadRequest(zelbor::bcPedalAssist); });
+    pctrlProfile->setCurrentIndex(field.Page());
+    if (QWidget* control = ParameterControl(field))
+        control->setFocus(Qt::OtherFocusReason);
 }
 
-void TMainForm::btnThrReadClick()
+zelbor::ParameterValues TMainForm::ValuesToWrite(std::uint8_t block) { return ValuesFromControls(block); }
+
+void TMainForm::ShowIdentification(const zelbor::ControllerInfo& info)
 {
-    Guarded([this] { TransferMode = tmReadBlock; SendReadRequest(zelbor::bcThrottle); });
-}
-
-void TMainForm::btnBasWriteClick()
-{
-    Guarded([this] { TransferMode = tmWriteBlock; SendWriteFrame(zelbor::bcBasic); });
-}
-
-void TMainForm::btnPASWriteClick()
-{
-    Guarded([this] { TransferMode = tmWriteBlock; SendWriteFrame(zelbor::bcPedalAssist); });
-}
-
-void TMainForm::btnThrWriteClick()
-{
-    Guarded([this] { TransferMode = tmWriteBlock; SendWriteFrame(zelbor::bcThrottle); });
-}
-
-void TMainForm::btnReadFlashClick()
-{
-    Guarded([this] { TransferMode = tmReadAll; SendReadRequest(zelbor::bcBasic); });
-}
-
-void TMainForm::btnWriteFlashClick()
-{
-    Guarded([this] { TransferMode = tmWriteAll; SendWriteFrame(zelbor::bcBasic); });
-}
-
-// ---- Senders ----
-
-void TMainForm::SendIdentifyRequest()
-{
-    const zelbor::Bytes frame = zelbor::IdentifyRequest();
-    std::this_thread::sleep_for(kIdentifyWait);
-    if (CommPort.SendData(frame.data(), static_cast<std::uint16_t>(frame.size()))) {
-        std::this_thread::sleep_for(kIdentifyWait);
-        TimerConnect->start();
-    } else {
-        ReportError("err4", zelbor::mbIconError);
-    }
-}
-
-void TMainForm::SendReadRequest(std::uint8_t blockCode)
-{
-    const zelbor::Bytes frame = zelbor::ReadRequest(blockCode);
-    std::this_thread::sleep_for(kReadWait);
-    if (!CommPort.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-        ReportError("err5", zelbor::mbIconError);
-}
-
-void TMainForm::SendWriteFrame(std::uint8_t blockCode)
-{
-    // Encoding first: a low-battery text that is no number stops here, before anything is sent.
-    zelbor::Bytes frame;
-    switch (blockCode) {
-    case zelbor::bcBasic: {
-        const auto data = zelbor::EncodeBasic(BasicFromControls());
-        frame = zelbor::WriteFrame(blockCode, data);
-        break;
-    }
-    case zelbor::bcPedalAssist: {
-        const auto data = zelbor::EncodePedalAssist(PedalAssistFromControls());
-        frame = zelbor::WriteFrame(blockCode, data);
-        break;
-    }
-    case zelbor::bcThrottle: {
-        const auto data = zelbor::EncodeThrottle(ThrottleFromControls());
-        frame = zelbor::WriteFrame(blockCode, data);
-        break;
-    }
-    default:
-        return;
-    }
-    std::this_thread::sleep_for(kWriteWait);
-    if (!CommPort.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())))
-        ReportError("err6", zelbor::mbIconError);
-}
-
-void TMainForm::ReopenPort()
-{
-    ++ReopenCount;
-    CommPort.ClosePort();
-    CommPort.OpenPort(); // a failure propagates: the caller's remaining steps do not run
-}
-
-// ---- Receive dispatcher ----
-
-namespace {
-
-// Marks the dispatcher as running for as long as it is, however it is left.
-class DispatchScope {
-public:
-    DispatchScope(bool& running, std::deque<std::vector<std::uint8_t>>& pending) : running_(running), pending_(pending)
-    {
-        running_ = true;
-    }
-    ~DispatchScope()
-    {
-        running_ = false;
-        pending_.clear();
-    }
-    DispatchScope(const DispatchScope&) = delete;
-    DispatchScope& operator=(const DispatchScope&) = delete;
-
-private:
-    bool& running_;
-    std::deque<std::vector<std::uint8_t>>& pending_;
-};
-
-} // namespace
-
-void TMainForm::CommPortReceiveData(zelbor::TComm&, const std::uint8_t* buffer, std::uint16_t length)
-{
-    // Chunks beyond the receive buffer's length are cut to it, whether handled now or later.
-    const std::size_t n = std::min<std::size_t>(length, ReceiveBuffer.size());
-    if (n == 0 || buffer == nullptr)
-        return;
-    if (dispatching_) {
-        // A handler is waiting in a message box, whose event loop delivered this chunk. Handling it
-        // here would run a second handler inside the first one, and every further reply would open
-        // one more box inside the last. It waits until the running handler has returned; the
-        // transfer mode then decides about it as it would about any chunk.
-        Guarded([&] {
-            if (pendingChunks_.size() < kMaxPendingChunks)
-                pendingChunks_.emplace_back(buffer, buffer + n);
-        });
-        return;
-    }
-    const DispatchScope scope(dispatching_, pendingChunks_);
-    DispatchChunk(buffer, n);
-    while (!pendingChunks_.empty()) {
-        const std::vector<std::uint8_t> next = std::move(pendingChunks_.front());
-        pendingChunks_.pop_front();
-        DispatchChunk(next.data(), next.size());
-    }
-}
-
-void TMainForm::DispatchChunk(const std::uint8_t* buffer, std::size_t n)
-{
-    Guarded([&] {
-        std::copy_n(buffer, n, ReceiveBuffer.begin());
-        const std::span<const std::uint8_t> chunk(ReceiveBuffer.data(), n);
-
-        const bool reading = TransferMode == tmReadBlock || TransferMode == tmReadAll;
-        const bool writing = TransferMode == tmWriteBlock || TransferMode == tmWriteAll;
-        switch (chunk[0]) {
-        case zelbor::bcIdentify:
-            if (TransferMode == tmConnect)
-                HandleInfoReply(chunk);
-            break;
-        case zelbor::bcBasic:
-            if (reading)
-                HandleBasicReadReply(chunk);
-            else if (writing)
-                HandleBasicWriteAck(chunk);
-            break;
-        case zelbor::bcPedalAssist:
-            if (reading)
-                HandlePedalAssistReadReply(chunk);
-            else if (writing)
-                HandlePedalAssistWriteAck(chunk);
-            break;
-        case zelbor::bcThrottle:
-            if (reading)
-                HandleThrottleReadReply(chunk);
-            else if (writing)
-                HandleThrottleWriteAck(chunk);
-            break;
-        default:
-            break; // dropped
-        }
-    });
-}
-
-// ---- Identification ----
-
-void TMainForm::HandleInfoReply(std::span<const std::uint8_t> chunk)
-{
-    const auto info = zelbor::DecodeInfoReply(chunk);
-    if (!info)
-        return; // too short to hold an identification: dropped
-    TimerConnect->stop();
     // The controller's bytes are single-byte characters.
-    lbManuf->setText(Latin1(zelbor::ManufacturerText(*info)));
-    lbModel->setText(Latin1(zelbor::ModelText(*info)));
-    lbHWVer->setText(Latin1(zelbor::HardwareVersionText(*info)));
-    lbFWVer->setText(Latin1(zelbor::FirmwareVersionText(*info)));
-    const zelbor::NominalVoltageRow& row = zelbor::NominalVoltageRowForCode(info->nominalVoltageCode);
+    lbManuf->setText(Latin1(zelbor::ManufacturerText(info)));
+    lbModel->setText(Latin1(zelbor::ModelText(info)));
+    lbHWVer->setText(Latin1(zelbor::HardwareVersionText(info)));
+    lbFWVer->setText(Latin1(zelbor::FirmwareVersionText(info)));
+    const zelbor::NominalVoltageRow& row = zelbor::NominalVoltageRowForCode(info.nominalVoltageCode);
     ClearLowBatteryItems();
     lbNomVolt->setText(QString::fromLatin1(row.text));
     SetLowBatteryItems(row.lowVolts, row.highVolts);
-    lbMaxCurr->setText(Latin1(zelbor::MaxCurrentText(*info)));
+    lbMaxCurr->setText(Latin1(zelbor::MaxCurrentText(info)));
     // The shown value is left alone; the spin box itself clamps it into the new range. The lower
     // bound stays: a maximum below it would otherwise pull it down and allow a limit of 0 A, which
     // a later identification would not raise again. Such a maximum leaves the range as it was.
-    if (const auto maximum = zelbor::CurrentLimitMaximum(*info))
+    if (const auto maximum = zelbor::CurrentLimitMaximum(info))
         speBasCurrLim->setRange(zelbor::kCurrentLimitMinimum, *maximum);
-    for (QPushButton* b : {btnPortDisconnect, btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite,
-                           btnBasRead, btnWriteFlash, btnReadFlash})
-        b->setEnabled(true);
-    TransferMode = tmIdle;
-    ReopenPort();
 }
+
+void TMainForm::ShowConnectionState(zelbor::ConnectionState state)
+{
+    switch (state) {
+    case zelbor::ConnectionState::Identifying:
+        btnPortDisconnect->setEnabled(true);
+        btnPortConnect->setEnabled(false);
+        break;
+    case zelbor::ConnectionState::Connected:
+        for (QPushButton* b : {btnPortDisconnect, btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite,
+                               btnBasRead, btnWriteFlash, btnReadFlash})
+            b->setEnabled(true);
+        break;
+    case zelbor::ConnectionState::Disconnected:
+        btnPortDisconnect->setEnabled(false);
+        btnPortConnect->setEnabled(true);
+        SetTransferButtonsEnabled(false);
+        break;
+    }
+}
+
+void TMainForm::StartConnectTimer() { TimerConnect->start(); }
+
+void TMainForm::StopConnectTimer() { TimerConnect->stop(); }
+
+// ---- The low-battery choices ----
 
 void TMainForm::ClearLowBatteryItems()
 {
@@ -315,12 +184,27 @@ void TMainForm::SetLowBatteryItems(int firstVolts, int lastVolts)
     cbbBasLowBat->setEditText(text);
 }
 
-// ---- Records <-> controls ----
+// ---- Values <-> controls ----
+
+void TMainForm::RegisterParameterControl(const zelbor::ParameterField& field, QWidget* control)
+{
+    const auto table = zelbor::ParameterTable();
+    parameterControls_.resize(table.size(), nullptr);
+    parameterControls_[static_cast<std::size_t>(&field - table.data())] = control;
+}
+
+QWidget* TMainForm::ParameterControl(const zelbor::ParameterField& field) const
+{
+    const auto i = static_cast<std::size_t>(&field - zelbor::ParameterTable().data());
+    return i < parameterControls_.size() ? parameterControls_[i] : nullptr;
+}
 
 void TMainForm::WatchKeptByteLists()
 {
-    for (QComboBox* list : {cbbBasWheelDiam, cbbBasSpdMtrType, cbbPASPedalSensType, cbbPASDesigAssist, cbbPASSpdLim,
-                            cbbPASSlowStartMode, cbbPASWorkMode, cbbThrMode, cbbThrAssistLvl, edThrSpeedLim}) {
+    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
+        if (field.kind != zelbor::ControlKind::List)
+            continue;
+        auto* list = static_cast<QComboBox*>(ParameterControl(field));
         // The byte stands for what the list could not show: once the list shows something else, or
         // the user picks an item (even the one shown), that item is what goes out.
         connect(list, &QComboBox::currentIndexChanged, this, [this, list] { keptBytes_.erase(list); });
@@ -342,235 +226,88 @@ zelbor::KeptByte TMainForm::KeptByteOf(const QComboBox* list) const
     return it == keptBytes_.end() ? zelbor::KeptByte{} : zelbor::KeptByte{it->second};
 }
 
-zelbor::BasicSettings TMainForm::BasicFromControls() const
+zelbor::ParameterValues TMainForm::ValuesFromControls(std::uint8_t block) const
 {
-    zelbor::BasicSettings s;
-    s.cbbBasLowBat = zelbor::StrToInt(cbbBasLowBat->currentText().toStdString());
-    s.speBasCurrLim = speBasCurrLim->value();
-    for (int i = 0; i < 10; ++i) {
-        s.speBasAssistCurrLim[i] = speBasAssistCurrLim[i]->value();
-        s.speBasAssistSpdLim[i] = speBasAssistSpdLim[i]->value();
-    }
-    s.cbbBasWheelDiam = cbbBasWheelDiam->currentIndex();
-    s.cbbBasSpdMtrType = cbbBasSpdMtrType->currentIndex();
-    s.speBasSpdMtrSig = speBasSpdMtrSig->value();
-    s.kept.cbbBasWheelDiam = KeptByteOf(cbbBasWheelDiam);
-    s.kept.cbbBasSpdMtrType = KeptByteOf(cbbBasSpdMtrType);
-    return s;
+    zelbor::ParameterValues values;
+    ReadControls(block, values);
+    return values;
 }
 
-zelbor::PedalAssistSettings TMainForm::PedalAssistFromControls() const
+zelbor::ParameterValues TMainForm::ValuesFromControls() const
 {
-    zelbor::PedalAssistSettings s;
-    s.cbbPASPedalSensType = cbbPASPedalSensType->currentIndex();
-    s.cbbPASDesigAssist = cbbPASDesigAssist->currentIndex();
-    s.cbbPASSpdLim = cbbPASSpdLim->currentIndex();
-    s.spePASStartCurr = spePASStartCurr->value();
-    s.cbbPASSlowStartMode = cbbPASSlowStartMode->currentIndex();
-    s.spePASStartDeg = spePASStartDeg->value();
-    s.cbbPASWorkMode = cbbPASWorkMode->currentIndex();
-    s.spePASStopDelay = spePASStopDelay->value();
-    s.spePASCurrDecay = spePASCurrDecay->value();
-    s.spePASStopDecay = spePASStopDecay->value();
-    s.spePASKeepCurr = spePASKeepCurr->value();
-    s.kept.cbbPASPedalSensType = KeptByteOf(cbbPASPedalSensType);
-    s.kept.cbbPASDesigAssist = KeptByteOf(cbbPASDesigAssist);
-    s.kept.cbbPASSpdLim = KeptByteOf(cbbPASSpdLim);
-    s.kept.cbbPASSlowStartMode = KeptByteOf(cbbPASSlowStartMode);
-    s.kept.cbbPASWorkMode = KeptByteOf(cbbPASWorkMode);
-    return s;
+    zelbor::ParameterValues values;
+    for (const zelbor::BlockInfo& block : zelbor::Blocks())
+        ReadControls(block.code, values);
+    return values;
 }
 
-zelbor::ThrottleSettings TMainForm::ThrottleFromControls() const
+void TMainForm::ReadControls(std::uint8_t block, zelbor::ParameterValues& values) const
 {
-    zelbor::ThrottleSettings s;
-    s.speThrStartVolt = speThrStartVolt->value();
-    s.speThrEndVolt = speThrEndVolt->value();
-    s.cbbThrMode = cbbThrMode->currentIndex();
-    s.cbbThrAssistLvl = cbbThrAssistLvl->currentIndex();
-    s.edThrSpeedLim = edThrSpeedLim->currentIndex();
-    s.speThrStartCurr = speThrStartCurr->value();
-    s.kept.cbbThrMode = KeptByteOf(cbbThrMode);
-    s.kept.cbbThrAssistLvl = KeptByteOf(cbbThrAssistLvl);
-    s.kept.edThrSpeedLim = KeptByteOf(edThrSpeedLim);
-    return s;
-}
-
-void TMainForm::ShowBasic(const zelbor::BasicSettings& s)
-{
-    {
-        const QSignalBlocker blocker(cbbBasLowBat);
-        const QString kept = cbbBasLowBat->currentText();
-        const int index = cbbBasLowBat->findText(QString::number(s.cbbBasLowBat), Qt::MatchExactly);
-        if (index >= 0) {
-            cbbBasLowBat->setCurrentIndex(index);
-            cbbBasLowBat->setEditText(cbbBasLowBat->itemText(index));
-        } else {
-            cbbBasLowBat->setCurrentIndex(-1);
-            cbbBasLowBat->setEditText(kept);
+    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
+        if (field.block != block)
+            continue;
+        QWidget* control = ParameterControl(field);
+        switch (field.kind) {
+        case zelbor::ControlKind::VoltsText:
+            field.Value(values) = zelbor::StrToInt(static_cast<QComboBox*>(control)->currentText().toStdString());
+            break;
+        case zelbor::ControlKind::Spin:
+            field.Value(values) = static_cast<QSpinBox*>(control)->value();
+            break;
+        case zelbor::ControlKind::List: {
+            auto* list = static_cast<QComboBox*>(control);
+            field.Value(values) = list->currentIndex();
+            *field.Kept(values) = KeptByteOf(list);
+            break;
+        }
         }
     }
-    speBasCurrLim->setValue(s.speBasCurrLim);
-    for (int i = 0; i < 10; ++i)
-        speBasAssistCurrLim[i]->setValue(s.speBasAssistCurrLim[i]);
-    for (int i = 0; i < 10; ++i)
-        speBasAssistSpdLim[i]->setValue(s.speBasAssistSpdLim[i]);
-    SetListIndex(cbbBasWheelDiam, s.cbbBasWheelDiam);
-    SetListIndex(cbbBasSpdMtrType, s.cbbBasSpdMtrType);
-    speBasSpdMtrSig->setValue(s.speBasSpdMtrSig);
+}
+
+void TMainForm::ShowValues(std::uint8_t block, const zelbor::ParameterValues& values)
+{
+    if (block == zelbor::bcBasic) {
+        // The offered voltages follow the nominal voltage shown; an unknown text leaves the list empty.
+        if (const auto* row = zelbor::NominalVoltageRowForText(lbNomVolt->text().toStdString()))
+            SetLowBatteryItems(row->lowVolts, row->highVolts);
+        else
+            ClearLowBatteryItems();
+    }
+    ShowBlock(block, values);
+}
+
+void TMainForm::ShowBlock(std::uint8_t block, const zelbor::ParameterValues& values)
+{
+    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
+        if (field.block != block)
+            continue;
+        QWidget* control = ParameterControl(field);
+        const int value = field.Value(values);
+        switch (field.kind) {
+        case zelbor::ControlKind::VoltsText: {
+            auto* box = static_cast<QComboBox*>(control);
+            const QSignalBlocker blocker(box);
+            const QString kept = box->currentText();
+            const int index = box->findText(QString::number(value), Qt::MatchExactly);
+            if (index >= 0) {
+                box->setCurrentIndex(index);
+                box->setEditText(box->itemText(index));
+            } else {
+                box->setCurrentIndex(-1);
+                box->setEditText(kept);
+            }
+            break;
+        }
+        case zelbor::ControlKind::Spin:
+            static_cast<QSpinBox*>(control)->setValue(value); // limited to the control's range
+            break;
+        case zelbor::ControlKind::List:
+            SetListIndex(static_cast<QComboBox*>(control), value);
+            break;
+        }
+    }
     // After the indexes: setting an index forgets the byte kept before. A profile keeps none.
-    KeepByte(cbbBasWheelDiam, s.kept.cbbBasWheelDiam);
-    KeepByte(cbbBasSpdMtrType, s.kept.cbbBasSpdMtrType);
-}
-
-void TMainForm::ShowPedalAssist(const zelbor::PedalAssistSettings& s)
-{
-    SetListIndex(cbbPASPedalSensType, s.cbbPASPedalSensType);
-    SetListIndex(cbbPASDesigAssist, s.cbbPASDesigAssist);
-    SetListIndex(cbbPASSpdLim, s.cbbPASSpdLim);
-    spePASStartCurr->setValue(s.spePASStartCurr);
-    SetListIndex(cbbPASSlowStartMode, s.cbbPASSlowStartMode);
-    spePASStartDeg->setValue(s.spePASStartDeg);
-    SetListIndex(cbbPASWorkMode, s.cbbPASWorkMode);
-    spePASStopDelay->setValue(s.spePASStopDelay);
-    spePASCurrDecay->setValue(s.spePASCurrDecay);
-    spePASStopDecay->setValue(s.spePASStopDecay);
-    spePASKeepCurr->setValue(s.spePASKeepCurr);
-    KeepByte(cbbPASPedalSensType, s.kept.cbbPASPedalSensType);
-    KeepByte(cbbPASDesigAssist, s.kept.cbbPASDesigAssist);
-    KeepByte(cbbPASSpdLim, s.kept.cbbPASSpdLim);
-    KeepByte(cbbPASSlowStartMode, s.kept.cbbPASSlowStartMode);
-    KeepByte(cbbPASWorkMode, s.kept.cbbPASWorkMode);
-}
-
-void TMainForm::ShowThrottle(const zelbor::ThrottleSettings& s)
-{
-    speThrStartVolt->setValue(s.speThrStartVolt);
-    speThrEndVolt->setValue(s.speThrEndVolt);
-    SetListIndex(cbbThrMode, s.cbbThrMode);
-    SetListIndex(cbbThrAssistLvl, s.cbbThrAssistLvl);
-    SetListIndex(edThrSpeedLim, s.edThrSpeedLim);
-    speThrStartCurr->setValue(s.speThrStartCurr);
-    KeepByte(cbbThrMode, s.kept.cbbThrMode);
-    KeepByte(cbbThrAssistLvl, s.kept.cbbThrAssistLvl);
-    KeepByte(edThrSpeedLim, s.kept.edThrSpeedLim);
-}
-
-// ---- Read replies ----
-
-void TMainForm::HandleBasicReadReply(std::span<const std::uint8_t> chunk)
-{
-    const auto settings = zelbor::DecodeBasic(chunk);
-    if (!settings)
-        return;
-    // The offered voltages follow the nominal voltage shown; an unknown text leaves the list empty.
-    if (const auto* row = zelbor::NominalVoltageRowForText(lbNomVolt->text().toStdString()))
-        SetLowBatteryItems(row->lowVolts, row->highVolts);
-    else
-        ClearLowBatteryItems();
-    ShowBasic(*settings);
-
-    ReopenPort();
-    if (TransferMode == tmReadBlock) {
-        TransferMode = tmIdle;
-        ReportError("err7", zelbor::mbIconInformation);
-    } else if (TransferMode == tmReadAll) {
-        SendReadRequest(zelbor::bcPedalAssist);
-    }
-}
-
-void TMainForm::HandlePedalAssistReadReply(std::span<const std::uint8_t> chunk)
-{
-    const auto settings = zelbor::DecodePedalAssist(chunk);
-    if (!settings)
-        return;
-    ShowPedalAssist(*settings);
-
-    ReopenPort();
-    if (TransferMode == tmReadBlock) {
-        TransferMode = tmIdle;
-        ReportError("err33", zelbor::mbIconInformation);
-    } else if (TransferMode == tmReadAll) {
-        SendReadRequest(zelbor::bcThrottle);
-    }
-}
-
-void TMainForm::HandleThrottleReadReply(std::span<const std::uint8_t> chunk)
-{
-    const auto settings = zelbor::DecodeThrottle(chunk);
-    if (!settings)
-        return;
-    ShowThrottle(*settings);
-
-    ReopenPort();
-    ReportError(TransferMode == tmReadBlock ? "err46" : "err47", zelbor::mbIconInformation);
-    TransferMode = tmIdle;
-}
-
-// ---- Write acknowledgements ----
-
-void TMainForm::ShowFieldRejected(const zelbor::AckField& field)
-{
-    ReportError(field.key, zelbor::mbIconWarning);
-    pctrlProfile->setCurrentIndex(field.page);
-    if (auto* control = findChild<QWidget*>(QLatin1String(field.control)))
-        control->setFocus(Qt::OtherFocusReason);
-}
-
-void TMainForm::HandleBasicWriteAck(std::span<const std::uint8_t> chunk)
-{
-    const auto result = zelbor::WriteAckResult(chunk);
-    if (!result)
-        return; // only the block code arrived: no result to act on
-    const auto table = zelbor::AckTable(zelbor::bcBasic);
-    if (*result < table.size()) {
-        ShowFieldRejected(table[*result]);
-    } else if (*result == table.size()) {
-        if (TransferMode == tmWriteAll) {
-            ReopenPort();
-            SendWriteFrame(zelbor::bcPedalAssist);
-        } else {
-            ReportError("err32", zelbor::mbIconInformation);
-        }
-    }
-    if (TransferMode == tmWriteBlock) {
-        TransferMode = tmIdle;
-        ReopenPort();
-    }
-}
-
-void TMainForm::HandlePedalAssistWriteAck(std::span<const std::uint8_t> chunk)
-{
-    const auto result = zelbor::WriteAckResult(chunk);
-    if (!result)
-        return;
-    const auto table = zelbor::AckTable(zelbor::bcPedalAssist);
-    if (*result < table.size()) {
-        ShowFieldRejected(table[*result]);
-    } else if (*result == table.size()) {
-        if (TransferMode == tmWriteAll) {
-            ReopenPort();
-            SendWriteFrame(zelbor::bcThrottle);
-        }
-    }
-    if (TransferMode == tmWriteBlock) {
-        TransferMode = tmIdle;
-        ReopenPort();
-        ReportError("err45", zelbor::mbIconInformation);
-    }
-}
-
-void TMainForm::HandleThrottleWriteAck(std::span<const std::uint8_t> chunk)
-{
-    const auto result = zelbor::WriteAckResult(chunk);
-    if (!result)
-        return;
-    const auto table = zelbor::AckTable(zelbor::bcThrottle);
-    if (*result < table.size()) {
-        ShowFieldRejected(table[*result]); // mode and port stay as they are
-    } else if (*result == table.size()) {
-        ReopenPort();
-        ReportError(TransferMode == tmWriteBlock ? "err54" : "err55", zelbor::mbIconInformation);
-        TransferMode = tmIdle;
-    }
+    for (const zelbor::ParameterField& field : zelbor::ParameterTable())
+        if (field.block == block && field.kind == zelbor::ControlKind::List)
+            KeepByte(static_cast<QComboBox*>(ParameterControl(field)), *field.Kept(values));
 }

@@ -3,37 +3,19 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
-#include <utility>
 
 #include "common/Catalogue.h"
 #include "common/Errors.h"
 #include "serial/Comm.h"
+#include "ui/Seam.h"
 
 namespace {
-
-MessageBoxHandler& InstalledHandler()
-{
-    static MessageBoxHandler handler;
-    return handler;
-}
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 } // namespace
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
-{
-    return std::exchange(InstalledHandler(), std::move(handler));
-}
-
-int ShowMessageBox(const MessageRequest& request)
-{
-    // Copy first: a handler may replace itself while it runs.
-    MessageBoxHandler handler = InstalledHandler();
-    if (handler)
-        return handler(request);
-    return ShowRealMessageBox(request);
-}
+int ShowMessageBox(const MessageRequest& request) { return Seam().ShowMessage(request); }
 
 int ShowRealMessageBox(const MessageRequest& request)
 {

@@ -1,21 +1,12 @@
 #pragma once
-// Every message box of the program goes through ShowMessageBox, so that tests can answer them.
-// ReportError shows a catalogue message; Guarded is the general error display of the handlers.
+// Every message box of the program goes through ShowMessageBox, which hands it to the seam
+// (ui/Seam.h), so that tests can answer them. ReportError shows a catalogue message; Guarded is
+// the general error display of the handlers.
 #include <QString>
 #include <functional>
 #include <string>
 
-// Message-box style words and the identifiers of the button that closed a box.
-// They are the program's own names (the system's message-box header defines its own as macros).
-namespace zelbor {
-inline constexpr int mbYesNo = 4;
-inline constexpr int mbIconError = 16;
-inline constexpr int mbIconWarning = 48;
-inline constexpr int mbIconInformation = 64;
-inline constexpr int idOk = 1;
-inline constexpr int idYes = 6;
-inline constexpr int idNo = 7;
-} // namespace zelbor
+#include "protocol/MessageFlags.h" // mbIconError, idYes, ...
 
 inline constexpr const char* kApplicationTitle = "Zelbor Configuration Tool";
 
@@ -26,13 +17,7 @@ struct MessageRequest {
     int flags = 0;
 };
 
-using MessageBoxHandler = std::function<int(const MessageRequest&)>;
-
-// Replaces the handler that shows message boxes; an empty handler restores the real box.
-// Returns the handler that was installed before.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
-
-// The one seam: shows the box (or hands it to the installed handler) and returns the button id.
+// Shows the box through the seam and returns the button id.
 int ShowMessageBox(const MessageRequest& request);
 
 // The real, application-modal box: icon and buttons from the flags (16, 48, 64: OK; 4: Yes/No).

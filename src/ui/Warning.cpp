@@ -5,6 +5,7 @@
 #include "ui/Access.h"
 #include "ui/Main.h"
 #include "ui/Pictures.h"
+#include "ui/Seam.h"
 #include "ui/WarningForm.h"
 
 #include <QComboBox>
@@ -148,12 +149,6 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
     btnCloseWarning->setFocus();
 }
 
-std::function<void(TfrmWarning&)>& TfrmWarning::ShowHook()
-{
-    static std::function<void(TfrmWarning&)> hook;
-    return hook;
-}
-
 void TfrmWarning::FormCreate()
 {
     SetWarningLanguage();
@@ -209,8 +204,5 @@ void ShowStartupWarning(TMainForm& mainForm)
         dialog->cbbLanguage->setCurrentIndex(source->currentIndex());
     }
     dialog->SetWarningLanguage();
-    if (auto& hook = TfrmWarning::ShowHook())
-        hook(*dialog);
-    else
-        dialog->exec(); // however it ends, the program goes on the same way
+    Seam().RunDialog(*dialog); // however it ends, the program goes on the same way
 }

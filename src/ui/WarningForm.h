@@ -21,10 +21,6 @@ public:
     void SetWarningLanguage();
     void cbbLanguageChange();
 
-    // Test seam: when set, ShowStartupWarning hands the ready dialog to this function instead of
-    // running it modally.
-    static std::function<void(TfrmWarning&)>& ShowHook();
-
     QLabel* lblLine1 = nullptr;
     QPlainTextEdit* memWarning = nullptr;
     QLabel* lblRedParam = nullptr;

@@ -4,7 +4,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Ini.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 
 #include <gtest/gtest.h>
 

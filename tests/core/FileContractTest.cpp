@@ -4,7 +4,7 @@
 #include "TempDir.h"
 
 #include "common/Catalogue.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
 #include "common/Errors.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "common/Errors.h"
 #include "common/Ini.h"
-#include "common/Profile.h"
+#include "profile/Profile.h"
 
 #include <gtest/gtest.h>
 

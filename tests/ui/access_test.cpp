@@ -331,7 +331,7 @@ TEST_F(Access, ThePicturesWorkFromTheKeyboard)
 TEST_F(Access, TheWarningIsReadAndClosedByKeyboard)
 {
     bool checked = false;
-    TfrmWarning::ShowHook() = [&](TfrmWarning& d) {
+    ShowHookScope<TfrmWarning> hook([&](TfrmWarning& d) {
         Activate(&d);
         ExpectNamedAndUnique(Controls(&d));
         EXPECT_EQ(Name(d.memWarning), LabelName(d.lblLine1->text()));
@@ -345,16 +345,15 @@ TEST_F(Access, TheWarningIsReadAndClosedByKeyboard)
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.result(), QDialog::Accepted);
         checked = true;
-    };
+    });
     ShowStartupWarning(*form);
-    TfrmWarning::ShowHook() = nullptr;
     EXPECT_TRUE(checked);
 }
 
 TEST_F(Access, TheHelpWindowLetsTabOutOfItsTextAndClosesWithEsc)
 {
     bool checked = false;
-    TfrmHelp::ShowHook() = [&](TfrmHelp& d) {
+    ShowHookScope<TfrmHelp> hook([&](TfrmHelp& d) {
         Activate(&d);
         ExpectNamedAndUnique(Controls(&d));
         EXPECT_EQ(Name(d.memHelp), d.windowTitle());
@@ -365,18 +364,17 @@ TEST_F(Access, TheHelpWindowLetsTabOutOfItsTextAndClosesWithEsc)
         EXPECT_FALSE(d.isVisible());
         EXPECT_EQ(d.result(), QDialog::Accepted);
         checked = true;
-    };
+    });
     ShowHelpTopic("basic", "btnHelp_Basic_CurrentLimit");
-    TfrmHelp::ShowHook() = nullptr;
     EXPECT_TRUE(checked);
 }
 
 TEST_F(Access, TheAboutLinksAreReachedAndOpenedByKeyboard)
 {
     std::vector<QUrl> opened;
-    TAboutForm::OpenUrlHook() = [&](const QUrl& url) { opened.push_back(url); };
+    OpenUrlScope urls([&](const QUrl& url) { opened.push_back(url); });
     bool checked = false;
-    TAboutForm::ShowHook() = [&](TAboutForm& d) {
+    ShowHookScope<TAboutForm> hook([&](TAboutForm& d) {
         Activate(&d);
         ExpectNamedAndUnique(Controls(&d));
         EXPECT_EQ(Role(d.lblTipsLink), QAccessible::Link);
@@ -396,10 +394,8 @@ TEST_F(Access, TheAboutLinksAreReachedAndOpenedByKeyboard)
         QTest::keyClick(d.btnClose, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
         checked = true;
-    };
+    });
     ShowAboutWindow();
-    TAboutForm::ShowHook() = nullptr;
-    TAboutForm::OpenUrlHook() = nullptr;
     EXPECT_TRUE(checked);
 }
 

@@ -25,14 +25,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Zelbor Configuration Tool");
 
-// Sets a show hook for the lifetime of the object and restores "no hook" afterwards.
-template <class Form>
-class ShowHookScope {
-public:
-    explicit ShowHookScope(std::function<void(Form&)> hook) { Form::ShowHook() = std::move(hook); }
-    ~ShowHookScope() { Form::ShowHook() = nullptr; }
-};
-
 // Every label of `w` is at least as wide as its text needs: nothing is clipped.
 void ExpectNoClippedLabels(QWidget& w)
 {
@@ -122,6 +114,7 @@ TEST(StartupWarning, TextsComeFromTheFileOfTheCurrentLanguageWithQuotesStripped)
         d.hide();
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingClipped)
@@ -151,6 +144,7 @@ TEST(StartupWarning, LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingCli
         d.hide();
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, EscDoesNotCloseButTheCloseBoxAndTheButtonDo)
@@ -174,6 +168,7 @@ TEST(StartupWarning, EscDoesNotCloseButTheCloseBoxAndTheButtonDo)
         EXPECT_EQ(d.result(), QDialog::Accepted);
     });
     ShowStartupWarning(main);
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(StartupWarning, PickingALanguageSwitchesTheMainWindowAndTheDialog)
@@ -376,7 +371,7 @@ TEST(AboutWindow, LayoutFontsAndLinks)
     ShipFolder ship;
     zelbor::CurrentLanguage = "eng";
     std::vector<QUrl> opened;
-    TAboutForm::OpenUrlHook() = [&](const QUrl& u) { opened.push_back(u); };
+    OpenUrlScope urls([&](const QUrl& u) { opened.push_back(u); });
     ShowHookScope<TAboutForm> hook([&](TAboutForm& f) {
         f.show();
         QCoreApplication::processEvents();
@@ -415,7 +410,7 @@ TEST(AboutWindow, LayoutFontsAndLinks)
         f.hide();
     });
     ShowAboutWindow();
-    TAboutForm::OpenUrlHook() = nullptr;
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
 
 TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
@@ -434,4 +429,5 @@ TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
         EXPECT_EQ(f.result(), QDialog::Accepted);
     });
     ShowAboutWindow();
+    EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }

@@ -103,18 +103,16 @@ struct WindowTexts {
 WindowTexts OpenHelpAndAbout()
 {
     WindowTexts t;
-    TfrmHelp::ShowHook() = [&t](TfrmHelp& f) { t.helpClose = f.btnHelpClose->text(); };
-    TAboutForm::ShowHook() = [&t](TAboutForm& f) {
+    ShowHookScope<TfrmHelp> help([&t](TfrmHelp& f) { t.helpClose = f.btnHelpClose->text(); });
+    ShowHookScope<TAboutForm> about([&t](TAboutForm& f) {
         t.aboutTitle = f.windowTitle();
         t.upgraded = f.lblUpgradedBy->text();
         t.helpTips = f.lblHelpTips->text();
         t.original = f.lbOriginalInfo->text();
         t.aboutClose = f.btnClose->text();
-    };
+    });
     ShowHelpTopic("basic", "btnHelp_Basic_CurrentLimit");
     ShowAboutWindow();
-    TfrmHelp::ShowHook() = nullptr;
-    TAboutForm::ShowHook() = nullptr;
     return t;
 }
 
@@ -126,8 +124,8 @@ protected:
     void SetUp() override
     {
         WriteText(ship.Path() / "Languages" / "tst" / "help" / "Infos.txt", "tst\n");
-        WriteText(ship.Path() / "Languages" / "nul" / "help" / "Infos.txt", "nul\n");
-        WriteText(ship.Path() / "Languages" / "nul" / "soft" / "main.ini", "; every key missing\n");
+        WriteText(ship.Path() / "Languages" / "emp" / "help" / "Infos.txt", "emp\n");
+        WriteText(ship.Path() / "Languages" / "emp" / "soft" / "main.ini", "; every key missing\n");
         std::map<std::string, std::string> sections;
         for (const TextKey& k : MainWindowKeys())
             sections[k.section] += std::string(k.key) + "=" + Distinct(k.section, k.key).toStdString() + "\n";
@@ -140,7 +138,7 @@ protected:
         WriteText(ship.Path() / "Languages" / "tst" / "soft" / "main.ini", ini);
         WriteText(ship.Path() / "Languages" / "languages.ini",
                   "[LANGUAGES]\nnbLang=5\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
-                  "lang3=Deutsch,deu\nlang4=Test,tst\nlang5=Empty,nul\n");
+                  "lang3=Deutsch,deu\nlang4=Test,tst\nlang5=Empty,emp\n");
     }
     void Start()
     {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -13,6 +14,8 @@
 #include <QThread>
 #include <QUrl>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +37,7 @@
 
 #include "common/Catalogue.h"
 #include "ui/Report.h"
+#include "ui/Seam.h"
 
 // Readable failure output for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -67,6 +71,40 @@ inline void PumpFor(int ms)
     }
 }
 
+// A seam that hands every call on to the seam installed before it (in the end the real one); the
+// recorders below take over their own part. Installed for its lifetime; seams nest like scopes.
+class ForwardingSeam : public TSeam {
+public:
+    ForwardingSeam() : previous_(SetSeam(this)) {}
+    ~ForwardingSeam() override { SetSeam(previous_); }
+    ForwardingSeam(const ForwardingSeam&) = delete;
+    ForwardingSeam& operator=(const ForwardingSeam&) = delete;
+
+    void Wait(std::chrono::milliseconds t) override { previous_ ? previous_->Wait(t) : TSeam::Wait(t); }
+    int ShowMessage(const MessageRequest& r) override
+    {
+        return previous_ ? previous_->ShowMessage(r) : TSeam::ShowMessage(r);
+    }
+    std::optional<QString> RunFileDialog(QFileDialog& d) override
+    {
+        return previous_ ? previous_->RunFileDialog(d) : TSeam::RunFileDialog(d);
+    }
+    int RunDialog(QDialog& d) override { return previous_ ? previous_->RunDialog(d) : TSeam::RunDialog(d); }
+    void ShowStartupWarning(TMainForm& f) override
+    {
+        previous_ ? previous_->ShowStartupWarning(f) : TSeam::ShowStartupWarning(f);
+    }
+    void ShowHelpTopic(const std::string& t, const std::string& s) override
+    {
+        previous_ ? previous_->ShowHelpTopic(t, s) : TSeam::ShowHelpTopic(t, s);
+    }
+    void ShowAboutWindow() override { previous_ ? previous_->ShowAboutWindow() : TSeam::ShowAboutWindow(); }
+    void OpenUrl(const QUrl& u) override { previous_ ? previous_->OpenUrl(u) : TSeam::OpenUrl(u); }
+
+private:
+    TSeam* previous_;
+};
+
 struct Message {
     std::string key;
     QString text;
@@ -76,19 +114,18 @@ struct Message {
 };
 
 // Takes every message box; answers OK (or what `answer` says) and records it.
-class MessageRecorder {
+class MessageRecorder : public ForwardingSeam {
 public:
-    explicit MessageRecorder(const TMainForm* form = nullptr) : form_(form)
-    {
-        previous_ = SetMessageBoxHandler([this](const MessageRequest& r) {
-            messages.push_back({r.key, r.text, r.caption, r.flags, form_ ? int(form_->TransferMode) : -1});
-            if (answer)
-                return answer(r);
-            return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
-        });
-    }
-    ~MessageRecorder() { SetMessageBoxHandler(previous_); }
+    explicit MessageRecorder(const TMainForm* form = nullptr) : form_(form) {}
     void SetForm(const TMainForm* form) { form_ = form; }
+
+    int ShowMessage(const MessageRequest& r) override
+    {
+        messages.push_back({r.key, r.text, r.caption, r.flags, form_ ? int(form_->TransferMode) : -1});
+        if (answer)
+            return answer(r);
+        return r.flags == zelbor::mbYesNo ? zelbor::idYes : zelbor::idOk;
+    }
 
     std::vector<std::string> Keys() const
     {
@@ -104,26 +141,20 @@ public:
 
 private:
     const TMainForm* form_;
-    MessageBoxHandler previous_;
 };
 
 // Replaces the modal windows and shell calls with recorders.
-class HookRecorder {
+class HookRecorder : public ForwardingSeam {
 public:
-    HookRecorder()
+    void ShowStartupWarning(TMainForm&) override { ++warnings; }
+    void ShowHelpTopic(const std::string& t, const std::string& s) override { help.emplace_back(t, s); }
+    void ShowAboutWindow() override { ++abouts; }
+    void OpenUrl(const QUrl& u) override { urls.push_back(u); }
+    std::optional<QString> RunFileDialog(QFileDialog& d) override
     {
-        saved_ = TMainForm::Hooks();
-        auto& h = TMainForm::Hooks();
-        h.startupWarning = [this](TMainForm&) { ++warnings; };
-        h.helpTopic = [this](const std::string& t, const std::string& s) { help.emplace_back(t, s); };
-        h.about = [this] { ++abouts; };
-        h.openUrl = [this](const QUrl& u) { urls.push_back(u); };
-        h.runFileDialog = [this](QFileDialog& d) -> std::optional<QString> {
-            dialogs.push_back(&d);
-            return dialogAnswer;
-        };
+        dialogs.push_back(&d);
+        return dialogAnswer;
     }
-    ~HookRecorder() { TMainForm::Hooks() = saved_; }
 
     int warnings = 0;
     int abouts = 0;
@@ -131,9 +162,45 @@ public:
     std::vector<QUrl> urls;
     std::vector<QFileDialog*> dialogs;
     std::optional<QString> dialogAnswer; // nullopt: the dialog is cancelled
+};
+
+// Hands every auxiliary window of type Form that would run modally to `hook` instead, for the
+// lifetime of the object. Runs() counts them: a test whose checks sit in the hook must also check
+// that the hook ran.
+template <class Form>
+class ShowHookScope : public ForwardingSeam {
+public:
+    explicit ShowHookScope(std::function<void(Form&)> hook) : hook_(std::move(hook)) {}
+    int RunDialog(QDialog& d) override
+    {
+        Form* form = qobject_cast<Form*>(&d);
+        if (!form)
+            return ForwardingSeam::RunDialog(d);
+        ++runs_;
+        hook_(*form);
+        return form->result();
+    }
+    int Runs() const { return runs_; }
 
 private:
-    TMainForm::ModalHooks saved_;
+    std::function<void(Form&)> hook_;
+    int runs_ = 0;
+};
+
+// Runs the real, modal file dialogs, whatever the seams installed before do.
+class RealFileDialogs : public ForwardingSeam {
+public:
+    std::optional<QString> RunFileDialog(QFileDialog& d) override { return TSeam::RunFileDialog(d); }
+};
+
+// Hands every address or document the program opens to `hook`, for the lifetime of the object.
+class OpenUrlScope : public ForwardingSeam {
+public:
+    explicit OpenUrlScope(std::function<void(const QUrl&)> hook) : hook_(std::move(hook)) {}
+    void OpenUrl(const QUrl& u) override { hook_(u); }
+
+private:
+    std::function<void(const QUrl&)> hook_;
 };
 
 inline fs::path ResourcesDir() { return fs::path(ZELBOR_RESOURCES_DIR); }

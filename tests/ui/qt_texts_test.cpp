@@ -158,7 +158,7 @@ TEST(FileDialogCompletion, TheCompletionListClosesWithTheDialog)
     HookRecorder hooks;
     MessageRecorder messages;
     auto form = StartedForm();
-    TMainForm::Hooks().runFileDialog = TMainForm::DefaultHooks().runFileDialog; // the real, modal dialog
+    RealFileDialogs realDialogs; // the real, modal dialog
     form->show();
 
     QAbstractItemView* popup = nullptr;

@@ -15,7 +15,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "common/Profile.h"
+#include "profile/Profile.h"
 #include "common/PathText.h"
 
 using namespace uitest;

@@ -15,19 +15,32 @@
 
 using namespace uitest;
 
+namespace {
+
+// Shows every message box for real, counting how many are open at once.
+class RealBoxes : public ForwardingSeam {
+public:
+    int ShowMessage(const MessageRequest& request) override
+    {
+        keys.push_back(request.key);
+        mostOpen = std::max(mostOpen, ++open);
+        const int id = ShowRealMessageBox(request);
+        --open;
+        return id;
+    }
+    std::vector<std::string> keys;
+    int open = 0;
+    int mostOpen = 0;
+};
+
+} // namespace
+
 class RepeatedReplies : public ::testing::Test {
 protected:
     void SetUp() override
     {
         if (QString::fromLatin1(ZELBOR_VIRTUAL_CONTROLLER).isEmpty())
             GTEST_SKIP() << "virtual controller not built";
-        previous_ = SetMessageBoxHandler([this](const MessageRequest& request) {
-            keys.push_back(request.key);
-            mostOpen = std::max(mostOpen, ++open);
-            const int id = ShowRealMessageBox(request);
-            --open;
-            return id;
-        });
         // Closes the box on top with Esc, but only once the controller has sent every repetition
         // and the last one has had time to reach the window.
         closer_.setInterval(100);
@@ -45,7 +58,6 @@ protected:
         });
         closer_.start();
     }
-    void TearDown() override { SetMessageBoxHandler(previous_); }
 
     void Connect()
     {
@@ -68,14 +80,14 @@ protected:
     static constexpr int kRepeats = 10;
     ShipFolder ship;
     HookRecorder hooks;
+    RealBoxes boxes;
+    std::vector<std::string>& keys = boxes.keys;
+    int& open = boxes.open;
+    int& mostOpen = boxes.mostOpen;
     std::unique_ptr<VirtualController> vc;
     std::unique_ptr<TMainForm> form;
-    std::vector<std::string> keys;
-    int open = 0;
-    int mostOpen = 0;
 
 private:
-    MessageBoxHandler previous_;
     QTimer closer_;
     QElapsedTimer sinceLastRepeat_;
 };

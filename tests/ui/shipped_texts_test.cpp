@@ -34,20 +34,9 @@ public:
 };
 
 // Runs the auxiliary windows without showing them.
-class SilentWindows {
+class SilentWindows : public ForwardingSeam {
 public:
-    SilentWindows()
-    {
-        TfrmWarning::ShowHook() = [](TfrmWarning&) {};
-        TfrmHelp::ShowHook() = [](TfrmHelp&) {};
-        TAboutForm::ShowHook() = [](TAboutForm&) {};
-    }
-    ~SilentWindows()
-    {
-        TfrmWarning::ShowHook() = nullptr;
-        TfrmHelp::ShowHook() = nullptr;
-        TAboutForm::ShowHook() = nullptr;
-    }
+    int RunDialog(QDialog& d) override { return d.result(); }
 };
 
 std::string Joined(const std::set<std::string>& items)

@@ -75,7 +75,7 @@ TEST(ShippedTextsFit, EveryHelpTopicLineFitsTheHelpBox)
     ASSERT_EQ(hooks.help.size(), 25u);
 
     int shown = 0;
-    TfrmHelp::ShowHook() = [&shown](TfrmHelp& f) {
+    ShowHookScope<TfrmHelp> hook([&shown](TfrmHelp& f) {
         f.show();
         QCoreApplication::processEvents();
         EXPECT_EQ(f.size(), QSize(447, 259));
@@ -83,13 +83,12 @@ TEST(ShippedTextsFit, EveryHelpTopicLineFitsTheHelpBox)
         EXPECT_EQ(LinesTooWide(*f.memHelp), QStringList()) << f.windowTitle().toStdString() << "\n"
                                                            << Listed(LinesTooWide(*f.memHelp));
         ++shown;
-    };
+    });
     for (const std::string& code : ShippedCodes()) {
         SCOPED_TRACE(code);
         zelbor::CurrentLanguage = code;
         for (const auto& [topic, section] : hooks.help)
             ShowHelpTopic(topic, section);
     }
-    TfrmHelp::ShowHook() = nullptr;
     EXPECT_EQ(shown, 75);
 }

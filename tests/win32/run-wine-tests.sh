@@ -71,6 +71,24 @@ REGEDIT4
 "COM12"="$ports/com12"
 REG
 "$wine" reg import "Z:$win/wine-ports.reg" >>"$logs/wineboot.log" 2>&1 </dev/null
+# Windows' own faces (Arial, Tahoma, Courier New, the dialog font) are not on this machine. Wine
+# would fall back to an arbitrary face of the host, in which Qt's line edits draw no text at all
+# (the spin fields looked empty); the metric-compatible Liberation faces stand in for them, as
+# close as a free font gets to what the program meets on Windows.
+cat >"$win/wine-fonts.reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Arial"="Liberation Sans"
+"Times New Roman"="Liberation Serif"
+"Courier New"="Liberation Mono"
+"Tahoma"="Liberation Sans"
+"MS Shell Dlg"="Liberation Sans"
+"MS Shell Dlg 2"="Liberation Sans"
+"MS Sans Serif"="Liberation Sans"
+"Segoe UI"="Liberation Sans"
+REG
+"$wine" reg import "Z:$win/wine-fonts.reg" >>"$logs/wineboot.log" 2>&1 </dev/null
 wineserver -w
 
 # One session for all tests. Its server and services start here with their output in the log:
@@ -99,12 +117,17 @@ peer 900 virtual-controller.log "$win/tests/win32_tests.exe" "$@" || status=1
 if [ -x "$win/tests/ui_tests.exe" ]; then
   # Wine hands no QT_* variable of Linux on to Windows programs: the platform is chosen by the
   # test runner's default (offscreen) or by its -platform argument.
-  # Left out here: the layout checks of the start-up warning and the About window, which find
-  # labels narrower than their text with the fonts Wine substitutes for Windows' own (they pass
-  # on Linux; whether Windows' fonts fit is for a Windows machine to tell).
+  # Left out here: the checks that measure texts against their boxes. On the offscreen platform
+  # Qt for Windows measures with no real font at all, and on the Windows platform plugin the
+  # faces are stand-ins: Liberation Sans for the dialog font is wider than Windows' own, so the
+  # layout checks of the start-up warning and the About window and the fit of the help topics
+  # find labels and lines a few per cent too narrow. The information page in Liberation Mono
+  # (the metrics of Courier New) fits, 352 of 368 pixels for the longest line, but not with the
+  # check's 5 % of spare room. They pass on Linux; Windows' own fonts are for a Windows machine.
+  measured="StartupWarning.LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingClipped:AboutWindow.LayoutFontsAndLinks:ShippedTextsFit.*"
   echo "== ui_tests.exe under Wine (offscreen)"
   peer 1800 ui-virtual-controller.log "$win/tests/ui_tests.exe" \
-    --gtest_filter="${ZELBOR_UI_FILTER:-*}:-RealWindow.*:StartupWarning.LayoutIsAFixedToolWindowWithRightAlignedLegendAndNothingClipped:AboutWindow.LayoutFontsAndLinks" "$@" || status=1
+    --gtest_filter="${ZELBOR_UI_FILTER:-*}:-RealWindow.*:$measured" "$@" || status=1
 
   # The real window needs a display: a private Xvfb, ended with the session.
   artifacts="$win/artifacts"

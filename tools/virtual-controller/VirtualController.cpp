@@ -2,6 +2,7 @@
 // announces its port in the per-user virtual-port folder, answers identification, block
 // reads and block writes like the real controller, and can be told to misbehave.
 #include "protocol/Communication.h"
+#include "protocol/Parameters.h"
 #include "serial/Comm.h"
 
 #include <algorithm>
@@ -259,10 +260,9 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-// ---- The controller's stored blocks and its limits (the main window's control ranges) ----
+// ---- The controller's stored blocks and its limits (those of the parameter table) ----
 
 bool In(int v, int lo, int hi) { return v >= lo && v <= hi; }
-bool SpecialOr(int v, int lo, int hi) { return v == 0xFF || In(v, lo, hi); }
 
 class Controller {
 public:
@@ -337,62 +337,47 @@ public:
     // Checks the fields in acknowledgement order; stores the block when all pass.
     std::uint8_t Write(std::uint8_t code, const std::vector<std::uint8_t>& d) {
         const int count = static_cast<int>(d.size());
-        for (int field = 0; field < count; ++field) {
-            if (o_.refuse.count({code, field}) || !FieldOk(code, field, d))
-                return static_cast<std::uint8_t>(field);
+        for (int result = 0; result < count; ++result) {
+            if (o_.refuse.count({code, result}) || !ResultOk(code, static_cast<std::size_t>(result), d))
+                return static_cast<std::uint8_t>(result);
         }
         blocks_[code] = d;
         return static_cast<std::uint8_t>(count);
     }
 
 private:
-    bool FieldOk(std::uint8_t code, int field, const std::vector<std::uint8_t>& d) const {
-        if (code == bcBasic) {
-            if (field == 0) {
-                const auto& row = NominalVoltageRowForCode(static_cast<std::uint8_t>(o_.voltageCode));
-                return In(d[0], row.lowVolts, row.highVolts);
-            }
-            if (field == 1)
-                return In(d[1], 1, o_.maxCurrent);
-            if (field <= 21) {
-                const int level = (field - 2) / 2;
-                const bool speed = (field - 2) % 2 == 1;
-                return In(d[static_cast<std::size_t>(speed ? 12 + level : 2 + level)], 0, 100);
-            }
-            if (field == 22) {
-                for (int i = 0; i < 16; ++i)
-                    if (EncodeWheel(i) == d[22])
-                        return true;
+    // A result stands for the data byte of the field it names, and so for every field in that byte
+    // (the speed-meter byte holds the type and the signal count).
+    bool ResultOk(std::uint8_t code, std::size_t result, const std::vector<std::uint8_t>& d) const {
+        const ParameterField* named = RefusedField(code, result);
+        if (!named)
+            return true;
+        for (const ParameterField* f : BlockFields(code))
+            if (f->dataByte == named->dataByte && !FieldOk(*f, d[f->dataByte]))
                 return false;
-            }
-            const int type = d[23] >> 6;
-            return type != 2 && In(d[23] & 0x3F, 1, 36);
+        return true;
+    }
+
+    // The window's ranges and items are the controller's limits, except where its own
+    // identification sets them: the low-battery volts of its nominal voltage, its maximum current.
+    bool FieldOk(const ParameterField& f, std::uint8_t byte) const {
+        const int bits = static_cast<int>((unsigned{byte} >> f.shift) & f.Mask());
+        switch (f.kind) {
+        case ControlKind::VoltsText: {
+            const auto& row = NominalVoltageRowForCode(static_cast<std::uint8_t>(o_.voltageCode));
+            return In(bits, row.lowVolts, row.highVolts);
         }
-        if (code == bcPedalAssist) {
-            const int v = d[static_cast<std::size_t>(field)];
-            switch (field) {
-            case 0: return In(v, 0, 3);
-            case 1: return SpecialOr(v, 0, 9);
-            case 2: return SpecialOr(v, 15, 40);
-            case 3: return In(v, 1, 60);
-            case 4: return In(v, 1, 8);
-            case 5: return In(v, 1, 100);
-            case 6: return SpecialOr(v, 10, 80);
-            case 7: return true;
-            case 8: return In(v, 1, 8);
-            case 9: return true;
-            default: return In(v, 1, 100);
-            }
+        case ControlKind::Spin:
+            if (f.control == "speBasCurrLim")
+                return In(bits, f.minimum, o_.maxCurrent);
+            return In(bits, f.minimum, f.maximum);
+        case ControlKind::List: {
+            // Only an item's own byte: no odd half inch, no type code 2.
+            const int index = f.ItemIndex(static_cast<unsigned>(bits));
+            return index >= 0 && static_cast<int>(f.ItemBits(index) & f.Mask()) == bits;
         }
-        const int v = d[static_cast<std::size_t>(field)];
-        switch (field) {
-        case 0:
-        case 1: return In(v, 0, 50);
-        case 2: return In(v, 0, 1);
-        case 3: return SpecialOr(v, 0, 9);
-        case 4: return SpecialOr(v, 15, 40);
-        default: return In(v, 1, 100);
         }
+        return false;
     }
 
     const Options& o_;

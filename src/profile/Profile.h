@@ -1,17 +1,15 @@
 #pragma once
 // Profile files (*.el): the 42 stored numbers of the three blocks, as the controls hold them.
+// Sections, keys, their order and the defaults are those of the parameter table.
 #include <filesystem>
-#include "protocol/Communication.h"
+#include <string_view>
+
+#include "protocol/Parameters.h"
 
 namespace zelbor {
 
 // What a profile stores. Numbers are the controls' values and indexes (-1: no selection), not wire codes.
-struct ProfileValues {
-    BasicSettings basic;
-    PedalAssistSettings pedalAssist;
-    ThrottleSettings throttle;
-    bool operator==(const ProfileValues&) const = default;
-};
+using ProfileValues = ParameterValues;
 
 // The reader's defaults: 10 for every number, wheel index 10 ("26"), 0 for every other list.
 ProfileValues DefaultProfileValues();
