@@ -1,29 +1,23 @@
 #!/usr/bin/env bash
-# Cross-builds the core, the serial component and their tests as Windows executables (mingw-w64)
-# into build-win and runs them under Wine, headless, in a private Wine prefix inside build-win.
+# Cross-builds the Windows program and its tests (mingw-w64, scripts/build-windows.sh: Qt and
+# libjpeg come from scripts/windows-deps.sh's cache, built there on the first run) into
+# build-win and runs them under Wine, in a private Wine prefix inside build-win: the core and
+# serial tests, the window tests on Qt's offscreen platform, the real window on a private Xvfb
+# display, and the program itself started from another folder (tests/win32/run-wine-tests.sh).
 # The far end of the serial line (the virtual controller and a pseudo-terminal driver) is built
 # for Linux into build-win-host. Installs the Debian packages it needs; exits non-zero on any
 # failure. Extra arguments go to the test executables (e.g. --gtest_filter=CommWin32Test.*).
+# ZELBOR_WINDOWS_CORE_ONLY=1 leaves Qt and the window out.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-jobs=${ZELBOR_BUILD_JOBS:-$(nproc)}
 
-packages=(
-  build-essential cmake libgtest-dev       # the Linux side: virtual controller, line driver
-  g++-mingw-w64-x86-64-posix googletest    # the cross compiler (posix threads) and GoogleTest's sources
-  wine wine64                              # runs the Windows tests
-)
-"$root/scripts/install-deps.sh" "${packages[@]}"
-
+"$root/scripts/install-deps.sh" xvfb x11-utils imagemagick
 SECONDS=0
-echo "== Linux side (build-win-host)"
-cmake -S "$root" -B "$root/build-win-host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
-cmake --build "$root/build-win-host" --parallel "$jobs" --target zelbor-virtual-controller zelbor-wine-peer
-
-echo "== Windows side (build-win) [${SECONDS} s so far]"
-cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
-cmake --build "$root/build-win" --parallel "$jobs" --target core_tests win32_tests
+if [ "${ZELBOR_WINDOWS_CORE_ONLY:-0}" = 1 ]; then
+  "$root/scripts/build-windows.sh" --core-only
+else
+  "$root/scripts/build-windows.sh"
+fi
 
 echo "== Tests under Wine [${SECONDS} s so far]"
 status=0

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the test suites, the same suites under
-# the sanitizers, the fuzzers for a bounded time, and the Windows build's tests under Wine.
+# the sanitizers, the fuzzers for a bounded time, the Windows build's tests under Wine, and the
+# two packages (the Windows zip and the Linux archive, checked for their layout).
 # ZELBOR_FUZZ_SECONDS sets the time of each fuzzer (default 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,6 +29,7 @@ step "fuzzers" "$root/scripts/fuzz.sh"
 if [ -x "$root/scripts/test-windows.sh" ]; then
   step "Windows build under Wine" "$root/scripts/test-windows.sh"
 fi
+step "packages" "$root/scripts/package.sh"
 
 if [ "$status" -ne 0 ]; then
   echo "Some tests FAILED." >&2

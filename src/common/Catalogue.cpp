@@ -5,6 +5,13 @@
 #include <optional>
 #include <system_error>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace zelbor {
 namespace fs = std::filesystem;
 
@@ -47,14 +54,36 @@ bool NeedsQuotes(std::string_view v)
 
 } // namespace
 
+fs::path RunningExecutableFolder()
+{
+#ifdef _WIN32
+    // A program started from a shortcut or from another folder has some other working folder.
+    std::wstring name(MAX_PATH, L'\0');
+    while (name.size() <= 32768) { // the longest path Windows knows
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0)
+            break;
+        if (n < name.size()) {
+            name.resize(n);
+            return fs::path(name).parent_path();
+        }
+        name.resize(name.size() * 2); // truncated: try again with more room
+    }
+#else
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return exe.parent_path();
+#endif
+    std::error_code cwd;
+    return fs::current_path(cwd); // no way to know: the best remaining guess
+}
+
 fs::path ExecutableFolder()
 {
     auto& folder = FolderSetting();
-    if (!folder) {
-        std::error_code ec;
-        fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-        folder = ec ? fs::current_path(ec) : exe.parent_path();
-    }
+    if (!folder)
+        folder = RunningExecutableFolder();
     return *folder;
 }
 

@@ -11,9 +11,11 @@ inline constexpr const char* kUnknownErrorMessage = "Unkwnow error message";
 inline constexpr const char* kNullSentinel = "NULL";
 
 // The folder that holds the executable and the shipped files (Languages/, Profiles/, Help.pdf).
-// Defaults to the folder of /proc/self/exe; tests set a temporary folder.
+// Defaults to RunningExecutableFolder(); tests set a temporary folder.
 std::filesystem::path ExecutableFolder();
 void SetExecutableFolder(const std::filesystem::path& folder);
+// The folder of the running executable's own file, whatever the working folder.
+std::filesystem::path RunningExecutableFolder();
 
 // Globals of the language module (one instance each for the whole run).
 extern std::string CurrentLanguage;            // folder name of the selected language, "" until the list is read

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/Errors.h"
+#include "common/PathText.h"
 
 #include <climits>
 #include <cstdint>
@@ -306,7 +307,7 @@ IniEditor IniEditor::Load(const fs::path& path)
     std::string text;
     // Starting from an empty editor here would drop the file's other lines on the next save.
     if (!ReadWholeFile(path, text))
-        throw EFileError("Cannot write file \"" + path.string() + "\": " +
+        throw EFileError("Cannot write file \"" + PathText(path) + "\": " +
                          (fs::is_regular_file(path, ec) ? "its present content cannot be read"
                                                         : "it is not a regular file"));
     return FromText(text);

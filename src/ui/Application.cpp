@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/Catalogue.h"
+#include "ui/PathQt.h"
 #include "ui/Report.h"
 
 void SetUpApplication()
@@ -31,7 +32,7 @@ bool UseQtTranslations(const std::string& languageCode)
         return false;
     auto translator = std::make_unique<QTranslator>();
     // Tries qtbase_fr_FR.qm, then qtbase_fr.qm, and so on for the language's usual forms.
-    const QString folder = QString::fromStdString(QtTranslationsFolder().string());
+    const QString folder = ToQString(QtTranslationsFolder());
     if (!translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"), folder))
         return false;
     if (!QCoreApplication::installTranslator(translator.get()))

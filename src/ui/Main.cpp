@@ -17,6 +17,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Errors.h"
+#include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
 #include "ui/Seam.h"
@@ -107,7 +108,7 @@ void TMainForm::FormShow()
         SetTransferButtonsEnabled(false);                                       // 10
 
         const auto profile = zelbor::ExecutableFolder() / "Profiles" / "DefaultProfile.el";
-        LoadProfile(QString::fromStdString(profile.string()));                  // 11
+        LoadProfile(ToQString(profile));                                        // 11
         LoadLanguageList(zelbor::LanguagesIniPath());                           // 12
         if (!LoadInfos())                                                       // 13
             return;
@@ -192,7 +193,7 @@ void TMainForm::mnHelpFileClick()
     Guarded([] {
         const auto pdf = zelbor::ExecutableFolder() / "Help.pdf";
         // A missing document or viewer gives no message.
-        Seam().OpenUrl(QUrl::fromLocalFile(QString::fromStdString(pdf.string())));
+        Seam().OpenUrl(QUrl::fromLocalFile(ToQString(pdf)));
     });
 }
 

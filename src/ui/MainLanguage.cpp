@@ -16,6 +16,7 @@
 #include "common/Errors.h"
 #include "common/Ini.h"
 #include "ui/Application.h"
+#include "ui/PathQt.h"
 #include "ui/Report.h"
 
 namespace {
@@ -81,7 +82,7 @@ bool TMainForm::cbbLanguageChange()
 
 bool TMainForm::LoadInfos()
 {
-    const QString path = QString::fromStdString(zelbor::LanguageFile("help/Infos.txt").string());
+    const QString path = ToQString(zelbor::LanguageFile("help/Infos.txt"));
     // Only a regular file is opened: opening a FIFO without a writer would block for good.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {

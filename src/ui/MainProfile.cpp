@@ -10,12 +10,11 @@
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
 #include "profile/Profile.h"
+#include "ui/PathQt.h"
 #include "ui/Report.h"
 #include "ui/Seam.h"
 
 namespace {
-
-std::filesystem::path ToPath(const QString& name) { return std::filesystem::path(name.toStdString()); }
 
 bool FileExists(const QString& name)
 {
@@ -25,7 +24,7 @@ bool FileExists(const QString& name)
 
 QString ProfilesFolder()
 {
-    return QString::fromStdString((zelbor::ExecutableFolder() / "Profiles").string());
+    return ToQString(zelbor::ExecutableFolder() / "Profiles");
 }
 
 } // namespace

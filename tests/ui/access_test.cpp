@@ -303,6 +303,7 @@ TEST_F(Access, ThePicturesWorkFromTheKeyboard)
     QTest::keyClick(form->imgInfo, Qt::Key_Space);
     EXPECT_EQ(hooks.abouts, 2);
 
+#ifndef _WIN32 // ports announced in a folder: on Windows the registry lists them
     // A port that appears after start-up is found by Space on the magnifier, or by its press action.
     QTemporaryDir runtime;
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
@@ -324,6 +325,7 @@ TEST_F(Access, ThePicturesWorkFromTheKeyboard)
     EXPECT_NE(form->cbbPort->findData(port), -1);
     fs::remove(link);
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+#endif
 }
 
 TEST_F(Access, TheWarningIsReadAndClosedByKeyboard)

@@ -107,6 +107,7 @@ TEST_F(TextAccess, ControllerDetailsOfferTheirTextUnderTheirTitle)
     EXPECT_EQ(ShownText(manuf), "ACME");
 }
 
+#ifndef _WIN32 // ports announced as links in a per-user folder: on Windows the registry lists them
 TEST_F(TextAccess, VirtualPortsShowTheirLinkNameAndConnectOpensTheFullPath)
 {
     // A folder long enough that every virtual port's path begins the same for many characters.
@@ -152,3 +153,4 @@ TEST_F(TextAccess, VirtualPortsShowTheirLinkNameAndConnectOpensTheFullPath)
     form->btnPortDisconnectClick();
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
+#endif // !_WIN32

@@ -124,8 +124,8 @@ protected:
     void SetUp() override
     {
         WriteText(ship.Path() / "Languages" / "tst" / "help" / "Infos.txt", "tst\n");
-        WriteText(ship.Path() / "Languages" / "nul" / "help" / "Infos.txt", "nul\n");
-        WriteText(ship.Path() / "Languages" / "nul" / "soft" / "main.ini", "; every key missing\n");
+        WriteText(ship.Path() / "Languages" / "emp" / "help" / "Infos.txt", "emp\n");
+        WriteText(ship.Path() / "Languages" / "emp" / "soft" / "main.ini", "; every key missing\n");
         std::map<std::string, std::string> sections;
         for (const TextKey& k : MainWindowKeys())
             sections[k.section] += std::string(k.key) + "=" + Distinct(k.section, k.key).toStdString() + "\n";
@@ -138,7 +138,7 @@ protected:
         WriteText(ship.Path() / "Languages" / "tst" / "soft" / "main.ini", ini);
         WriteText(ship.Path() / "Languages" / "languages.ini",
                   "[LANGUAGES]\nnbLang=5\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
-                  "lang3=Deutsch,deu\nlang4=Test,tst\nlang5=Empty,nul\n");
+                  "lang3=Deutsch,deu\nlang4=Test,tst\nlang5=Empty,emp\n");
     }
     void Start()
     {

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0); // the test command sets it too
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // the test command sets it too
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zelbor Configuration Tool"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,11 +1,13 @@
 #pragma once
 // Helpers of the window tests: recorded message boxes and modal windows, temporary shipping
-// folders, a pseudo-terminal standing in for the cable, and the virtual controller.
+// folders, a pseudo-terminal standing in for the cable, and the virtual controller. Built for
+// Windows, the last two are played from the Linux side under Wine (wine_line_support.h).
 #include "ui/Main.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,17 +18,22 @@
 #include <optional>
 #include <cstdint>
 #include <filesystem>
-#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <ostream>
-#include <poll.h>
 #include <sstream>
-#include <stdlib.h>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "wine_line_support.h"
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 #include "common/Catalogue.h"
 #include "ui/Report.h"
@@ -224,7 +231,11 @@ public:
     }
     ~ShipFolder() { zelbor::SetExecutableFolder(fs::temp_directory_path()); }
     fs::path Path() const { return fs::path(dir_.path().toStdString()); }
-    QString Q(const std::string& relative) const { return QString::fromStdString((Path() / relative).string()); }
+    // With Qt's separators, as the program's file dialogs give names.
+    QString Q(const std::string& relative) const
+    {
+        return QDir::fromNativeSeparators(QString::fromStdString((Path() / relative).string()));
+    }
 
 private:
     QTemporaryDir dir_;
@@ -238,6 +249,7 @@ inline std::unique_ptr<TMainForm> StartedForm()
     return form;
 }
 
+#ifndef _WIN32
 // The far end of a pseudo-terminal: what the window sends, and replies written to it.
 class FakeLine {
 public:
@@ -361,6 +373,7 @@ private:
     QString port_;
     QString log_;
 };
+#endif // !_WIN32
 
 inline QString Hex(const zelbor::Bytes& bytes)
 {

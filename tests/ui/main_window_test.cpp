@@ -186,8 +186,10 @@ TEST(MainWindowPorts, RescanReplacesTheItemsAndSelectsTheFirst)
     HookRecorder hooks;
     MessageRecorder messages;
     auto form = StartedForm();
+#ifndef _WIN32 // on Windows COM1 may well be a real port
     for (int i = 0; i < form->cbbPort->count(); ++i)
         EXPECT_NE(form->cbbPort->itemText(i), "COM1"); // the design items never survive
+#endif
     form->cbbPort->addItem("extra");
     form->cbbPort->setCurrentIndex(form->cbbPort->count() - 1);
     QTest::mouseClick(form->imgSearchPorts, Qt::LeftButton);

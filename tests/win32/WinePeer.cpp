@@ -20,8 +20,11 @@
 //                              up); the next READ takes them again
 //   TERMIOS link               the line settings the Windows side applied
 //   HANGUP link                close the pseudo-terminal now
-//   VC link ARGS...            start the virtual controller with its port at DIR/link
+//   VC link ARGS...            start the virtual controller with its port at DIR/link; in an
+//                              argument "%20" stands for a space and "%25" for "%"
 //   VCSTOP link                end it; replies with its exit status
+//   VCKILL link                kill it at once (its pseudo-terminal goes with it)
+//   VCLOG link                 what it has logged since it was started (hex of the text)
 //   CLOSE link                 close and unlink
 //
 // Exits with COMMAND's exit status.
@@ -85,6 +88,7 @@ struct Line {
     std::vector<std::uint8_t> inbox; // received, not yet read
     bool stalled = false;
     pid_t controller = -1;
+    std::string controllerLog; // its standard error, appended to --log when it ends
 };
 
 struct Options {
@@ -129,15 +133,33 @@ void ClosePty(Line& l) {
     l.stalled = false;
 }
 
-void StopController(Line& l, int& status) {
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return text;
+    char buf[65536];
+    for (ssize_t r; (r = read(fd, buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(r));
+    close(fd);
+    return text;
+}
+
+void StopController(Line& l, int& status, int signal = SIGTERM) {
     status = -1;
     if (l.controller <= 0)
         return;
-    kill(l.controller, SIGTERM);
+    kill(l.controller, signal);
     int st = 0;
     waitpid(l.controller, &st, 0);
     l.controller = -1;
     status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const std::string text = ReadFile(l.controllerLog);
+    const int fd = open(options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        (void)!write(fd, text.data(), text.size());
+        close(fd);
+    }
 }
 
 std::string LinkPath(const std::string& link) { return options.ports + "/" + link; }
@@ -197,8 +219,25 @@ std::string StartController(Line& l, const std::string& link, const std::vector<
     StopController(l, status);
     ClosePty(l);
     l.path = LinkPath(link);
+    // A controller that was killed could not remove its link; the pseudo-terminal behind it may
+    // still be held open by the Windows side.
+    unlink(l.path.c_str());
     std::vector<std::string> argv = {options.controller, "--folder", options.ports, "--name", link};
-    argv.insert(argv.end(), args.begin(), args.end());
+    for (const auto& a : args) {
+        std::string plain;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a.compare(i, 3, "%20") == 0) {
+                plain += ' ';
+                i += 2;
+            } else if (a.compare(i, 3, "%25") == 0) {
+                plain += '%';
+                i += 2;
+            } else {
+                plain += a[i];
+            }
+        }
+        argv.push_back(plain);
+    }
     int out[2];
     if (pipe(out) != 0)
         return "ERR pipe";
@@ -206,7 +245,8 @@ std::string StartController(Line& l, const std::string& link, const std::vector<
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_addclose(&fa, out[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, options.log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    l.controllerLog = LinkPath(link) + ".log";
+    posix_spawn_file_actions_addopen(&fa, 2, l.controllerLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> cargv;
     for (auto& a : argv)
         cargv.push_back(a.data());
@@ -314,6 +354,14 @@ void Command(int client, const std::string& text) {
         int status = -1;
         StopController(l, status);
         Reply(client, "OK " + std::to_string(status));
+    } else if (verb == "VCKILL") {
+        int status = -1;
+        StopController(l, status, SIGKILL);
+        unlink(LinkPath(link).c_str()); // the device disappears with it, as its own exit would do
+        Reply(client, "OK");
+    } else if (verb == "VCLOG") {
+        const std::string text = ReadFile(l.controllerLog);
+        Reply(client, "OK " + Hex(std::vector<std::uint8_t>(text.begin(), text.end())));
     } else if (verb == "CLOSE") {
         int status = -1;
         StopController(l, status);

@@ -5,6 +5,7 @@
 #include "common/AtomicFile.h"
 
 #include "common/Errors.h"
+#include "common/PathText.h"
 #include "common/win32/SystemMessage.h"
 
 #include <atomic>
@@ -19,7 +20,7 @@ namespace {
 
 [[noreturn]] void Fail(const fs::path& path, DWORD err)
 {
-    throw EFileError("Cannot write file \"" + path.string() + "\": " + SystemMessage(err));
+    throw EFileError("Cannot write file \"" + PathText(path) + "\": " + SystemMessage(err));
 }
 
 bool WriteAll(HANDLE h, std::string_view content)
@@ -48,7 +49,7 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const bool existingFile = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (existingFile && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        throw EFileError("Cannot write file \"" + path.string() + "\": the file is write-protected");
+        throw EFileError("Cannot write file \"" + PathText(path) + "\": the file is write-protected");
 
     // A fresh name in the target's folder (CREATE_NEW never opens an existing file), short, so
     // that a target whose name is near the length limit still has room for it beside it.
