@@ -163,12 +163,14 @@ IniFile IniFile::Parse(std::string_view text)
     Section* current = nullptr;
     SkipByteOrderMark(text);
     std::size_t pos = 0;
+    std::size_t lineNumber = 0;
     while (pos <= text.size()) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
         std::string_view t = LineContent(text.substr(pos, end - pos));
         pos = end + 1;
+        ++lineNumber;
 
         if (IsIgnoredLine(t))
             continue;
@@ -179,6 +181,8 @@ IniFile IniFile::Parse(std::string_view text)
             if (ini.index_.emplace(Folded(name), ini.sections_.size()).second) {
                 ini.sections_.push_back({std::string(name), {}, {}});
                 current = &ini.sections_.back();
+            } else {
+                ini.ignored_.push_back({std::string(name), {}, lineNumber});
             }
             continue;
         }
@@ -189,7 +193,9 @@ IniFile IniFile::Parse(std::string_view text)
             continue;
         std::string_view key = Trim(t.substr(0, eq));
         if (current->index.emplace(Folded(key), current->entries.size()).second)
-            current->entries.push_back({std::string(key), std::string(Trim(t.substr(eq + 1)))});
+            current->entries.push_back({std::string(key), std::string(Trim(t.substr(eq + 1))), lineNumber});
+        else
+            ini.ignored_.push_back({current->name, std::string(key), lineNumber});
     }
     return ini;
 }
@@ -212,6 +218,16 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     if (e == found.index.end())
         return std::nullopt;
     return found.entries[e->second].value;
+}
+
+std::size_t IniFile::Line(std::string_view section, std::string_view key) const
+{
+    const auto s = index_.find(Folded(section));
+    if (s == index_.end())
+        return 0;
+    const Section& found = sections_[s->second];
+    const auto e = found.index.find(Folded(key));
+    return e == found.index.end() ? 0 : found.entries[e->second].line;
 }
 
 namespace {

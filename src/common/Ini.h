@@ -41,8 +41,15 @@ public:
 
     bool HasSection(std::string_view section) const;
 
+    // The line (1 for the first) that defines the key, or 0 when the section or key is missing.
+    std::size_t Line(std::string_view section, std::string_view key) const;
+    // Repeated sections and keys, which the readers ignore because the first occurrence wins: a
+    // check of a file can name them. `key` is empty for a repeated section.
+    struct Ignored { std::string section; std::string key; std::size_t line = 0; };
+    const std::vector<Ignored>& IgnoredLines() const { return ignored_; }
+
 private:
-    struct Entry { std::string key; std::string value; };
+    struct Entry { std::string key; std::string value; std::size_t line = 0; };
     // Names are indexed by their lower-case form: a file of a million keys must not take a
     // million comparisons per key, neither to find the first occurrence nor to look one up.
     struct Section {
@@ -52,6 +59,7 @@ private:
     };
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::size_t> index_;
+    std::vector<Ignored> ignored_;
 };
 
 // Told of every Read* call above that falls back to its default because the section or the key is

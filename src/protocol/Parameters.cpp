@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <deque>
+#include <string>
+#include <utility>
 
 namespace zelbor {
 
@@ -229,9 +231,43 @@ std::vector<ParameterField> BuildTable()
         Spin(thr, "speThrStartCurr", 1, 100, &ThrottleRef<&T::speThrStartCurr>)
             .Byte(5).Ack(5, "err53").Profile(41, "SC", 10).Help("btnHelp_Throttle_StartCurrent"),
     };
+    // The window's captions (its labels are these texts followed by a colon or blanks).
+    static const std::pair<const char*, const char*> kLabels[] = {
+        {"cbbBasLowBat", "Low Battery Protection [V]"},
+        {"speBasCurrLim", "Current Limit [A]"},
+        {"cbbBasSpdMtrType", "Speed Meter Type"},
+        {"speBasSpdMtrSig", "Speed Meter Signals"},
+        {"cbbBasWheelDiam", "Wheel Diameler [Inch]"},
+        {"cbbPASPedalSensType", "Pedal Sensor Type"},
+        {"cbbPASDesigAssist", "Designated Assist Level"},
+        {"cbbPASSpdLim", "Speed Limit"},
+        {"spePASStartCurr", "Start Current [%] (max 60%)"},
+        {"cbbPASSlowStartMode", "Slow-start Mode (1-8)"},
+        {"spePASStartDeg", "Start Degree (Signal No.)"},
+        {"cbbPASWorkMode", "WorkMode (AngPedalSpeed/wheel*10)"},
+        {"spePASStopDelay", "Stop Delay [x10ms]"},
+        {"spePASCurrDecay", "Current Decay (1-8)"},
+        {"spePASStopDecay", "Stop Decay [x10ms]"},
+        {"spePASKeepCurr", "Keep Current [%]"},
+        {"speThrStartVolt", "Start Voltage [x100mV]"},
+        {"speThrEndVolt", "End Voltage [x100mV]"},
+        {"cbbThrMode", "Mode"},
+        {"cbbThrAssistLvl", "Designated Assist Level"},
+        {"edThrSpeedLim", "Speed Limit"},
+        {"speThrStartCurr", "Start Current [%]"},
+    };
     std::vector<ParameterField> table;
-    for (const Row& r : rows)
-        table.push_back(r.f);
+    for (const Row& r : rows) {
+        ParameterField f = r.f;
+        if (f.ref == curr || f.ref == spd) {
+            f.label = "Assist " + std::to_string(f.level) + (f.ref == curr ? " current limit [%]" : " speed limit [%]");
+        } else {
+            for (const auto& [control, label] : kLabels)
+                if (f.control == control)
+                    f.label = label;
+        }
+        table.push_back(std::move(f));
+    }
     return table;
 }
 

@@ -86,7 +86,11 @@ struct ParameterField {
     std::string profileKey;
     int profileDefault = 0;
 
-    // ---- Help ----
+    // ---- Help and naming ----
+    // The caption the window shows for it, without colon and trailing blanks (the assist levels'
+    // fields, which sit under column titles, are named by level and column): how a front end
+    // without the window names the field to the user.
+    std::string label;
     std::string helpButton; // the "?" button that explains it: its name is the help file's section
 
     // ---- The record field ----

@@ -131,4 +131,9 @@ std::vector<std::string> ListSerialPorts();
 // (empty on Win32, where virtual ports are drivers in the serial-device map).
 std::string VirtualPortFolder();
 
+// A port as a list shows it to the user. The path of a virtual port begins with the long per-user
+// folder, so every such port would look alike: it shows its link's own name. Any other port shows
+// its name as it is.
+std::string PortShownName(const std::string& port);
+
 } // namespace zelbor

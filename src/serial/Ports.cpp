@@ -131,6 +131,11 @@ std::string VirtualPortFolder() {
     return "/tmp/zelbor-ports-" + std::to_string(static_cast<unsigned long>(getuid()));
 }
 
+std::string PortShownName(const std::string& port) {
+    const fs::path path(port);
+    return path.parent_path() == fs::path(VirtualPortFolder()) ? path.filename().string() : port;
+}
+
 std::vector<std::string> ListSerialPorts() {
     return ListSerialPorts("/sys/class/tty", "/dev", VirtualPortFolder());
 }

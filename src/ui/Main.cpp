@@ -134,12 +134,10 @@ void TMainForm::FillPortList()
     // beginning for all of them: each shows its link's own name instead, with the whole path as its
     // tooltip and description. The path stays the item's data; it is what Connect opens.
     connect(cbbPort, &QComboBox::currentIndexChanged, this, &TMainForm::ShowSelectedPortPath, Qt::UniqueConnection);
-    const std::filesystem::path virtualFolder(zelbor::VirtualPortFolder());
     cbbPort->clear();
     for (const std::string& port : zelbor::ListSerialPorts()) {
-        const std::filesystem::path path(port);
         const QString full = QString::fromStdString(port);
-        const QString shown = path.parent_path() == virtualFolder ? QString::fromStdString(path.filename().string()) : full;
+        const QString shown = QString::fromStdString(zelbor::PortShownName(port));
         cbbPort->addItem(shown, full);
         const int i = cbbPort->count() - 1;
         cbbPort->setItemData(i, full, Qt::ToolTipRole);

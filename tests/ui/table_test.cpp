@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -107,6 +108,22 @@ TEST_F(ParameterTable, EveryControlHasTheTablesNamePageRangeItemsAndHelpButton)
             windowNames.insert(c->objectName());
     }
     EXPECT_EQ(windowNames, tableNames);
+}
+
+// Front ends without the window name a field by the table's label: it must be what a screen
+// reader hears for the control, where repeated names carry their page.
+TEST_F(ParameterTable, EveryControlIsNamedByTheTablesLabel)
+{
+    for (const zelbor::ParameterField& f : zelbor::ParameterTable()) {
+        SCOPED_TRACE(f.control);
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(Control(f));
+        ASSERT_NE(access, nullptr);
+        const QString name = access->text(QAccessible::Name);
+        const QString label = Name(f.label);
+        ASSERT_FALSE(label.isEmpty());
+        const QString withPage = label + QStringLiteral(" (") + form->pctrlProfile->tabText(f.Page()) + QLatin1Char(')');
+        EXPECT_TRUE(name == label || name == withPage) << name.toStdString();
+    }
 }
 
 TEST_F(ParameterTable, TheHelpButtonsAreTheTablesAndOpenTheirBlocksTopic)

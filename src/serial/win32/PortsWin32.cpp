@@ -62,4 +62,7 @@ std::vector<std::string> ListSerialPorts() {
 // the serial-device map like any other.
 std::string VirtualPortFolder() { return {}; }
 
+// Virtual ports are drivers of the serial-device map here, named like any other port.
+std::string PortShownName(const std::string& port) { return port; }
+
 } // namespace zelbor
