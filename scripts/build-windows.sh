@@ -24,13 +24,13 @@ packages=(
 SECONDS=0
 echo "== Linux side (build-win-host)"
 cmake -S "$root" -B "$root/build-win-host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
-cmake --build "$root/build-win-host" --parallel "$jobs" --target zelbor-virtual-controller zelbor-wine-peer
+cmake --build "$root/build-win-host" --parallel "$jobs" --target zelbor-virtual-controller zelbor-wine-peer zelbor-cli
 
 if [ "$core_only" -eq 1 ]; then
   echo "== Windows side, core and serial (build-win) [${SECONDS} s so far]"
   cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
-  cmake --build "$root/build-win" --parallel "$jobs" --target core_tests win32_tests
+  cmake --build "$root/build-win" --parallel "$jobs" --target core_tests win32_tests zelbor-cli
   exit 0
 fi
 
@@ -50,5 +50,5 @@ cmake -S "$root" -B "$root/build-win" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DZELBOR_QT_TRANSLATIONS_DIR=/usr/share/qt6/translations \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool zelbor_help_pdf core_tests win32_tests ui_tests
+cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool zelbor-cli zelbor_help_pdf core_tests win32_tests ui_tests
 echo "== Built in ${SECONDS} s"

@@ -54,9 +54,9 @@ for target in "${targets[@]}"; do
       [ -f "$stage/$name/$p.exe" ] && x86_64-w64-mingw32-strip --strip-all "$stage/$name/$p.exe"
     done
     # Nothing but Windows' own libraries may be needed: no compiler runtime, no Qt DLL.
-    dlls=$(x86_64-w64-mingw32-objdump -p "$stage/$name/ZelborConfigTool.exe" | sed -n 's/^\s*DLL Name: //p')
+    dlls=$(for p in "${programs[@]}"; do x86_64-w64-mingw32-objdump -p "$stage/$name/$p.exe"; done | sed -n 's/^\s*DLL Name: //p' | sort -u)
     if echo "$dlls" | grep -viqE '^(kernel32|user32|gdi32|shell32|ole32|oleaut32|advapi32|comdlg32|comctl32|imm32|winmm|ws2_32|uxtheme|dwmapi|version|shlwapi|setupapi|userenv|netapi32|wtsapi32|msvcrt|d3d9|d3d11|dxgi|dwrite|dcomp|shcore|authz|mpr|api-ms-win-[a-z0-9-]+)\.dll$'; then
-      echo "package: ZelborConfigTool.exe needs DLLs that Windows does not have:" $dlls >&2
+      echo "package: the programs need DLLs that Windows does not have:" $dlls >&2
       exit 1
     fi
     archive=$out/$name.zip
@@ -64,6 +64,7 @@ for target in "${targets[@]}"; do
     (cd "$stage" && zip -q -r -X "$archive" "$name")
     unzip -Z1 "$archive" >"$stage/listing"
     check "$stage/listing" "$name" ZelborConfigTool.exe
+    grep -qxF "$name/zelbor-cli.exe" "$stage/listing" || { echo "package: $name lacks zelbor-cli.exe" >&2; exit 1; }
     ;;
   linux)
     "$root/scripts/build.sh"
@@ -94,6 +95,7 @@ DESKTOP
     tar -C "$stage" --owner=0 --group=0 -czf "$archive" "$name"
     tar -tzf "$archive" | sed 's:/$::' >"$stage/listing"
     check "$stage/listing" "$name" ZelborConfigTool
+    grep -qxF "$name/zelbor-cli" "$stage/listing" || { echo "package: $name lacks zelbor-cli" >&2; exit 1; }
     for f in zelbor-config-tool.desktop zelbor-config-tool.png; do
       grep -qxF "$name/$f" "$stage/listing" || { echo "package: $name lacks $f" >&2; exit 1; }
     done

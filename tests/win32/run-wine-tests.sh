@@ -6,7 +6,8 @@
 #
 # BUILD_WIN holds tests/core_tests.exe and tests/win32_tests.exe (the cross build) and, when the
 # window was built too, tests/ui_tests.exe and bin/ZelborConfigTool.exe;
-# BUILD_HOST is a Linux build with bin/zelbor-virtual-controller and tests/zelbor-wine-peer.
+# BUILD_HOST is a Linux build with bin/zelbor-virtual-controller and tests/zelbor-wine-peer
+# (and bin/zelbor-cli, against which the Windows command line is checked).
 # With the window, three more steps run:
 #   the window tests on Qt's offscreen platform, the far end played by the peer;
 #   the real window (Windows platform plugin) on a private Xvfb display: connect, Read Flash,
@@ -113,6 +114,11 @@ peer() { # TIMEOUT LOG COMMAND...: COMMAND under Wine, the far end of its ports 
 
 echo "== win32_tests.exe under Wine, far end from $host/tests/zelbor-wine-peer"
 peer 900 virtual-controller.log "$win/tests/win32_tests.exe" "$@" || status=1
+
+if [ -x "$win/bin/zelbor-cli.exe" ] && [ -x "$host/bin/zelbor-cli" ]; then
+  echo "== zelbor-cli.exe under Wine against the virtual controller on COM2"
+  "$(dirname "$0")/run-wine-cli.sh" "$wine" "$win" "$host" "$ports" "$logs" || status=1
+fi
 
 if [ -x "$win/tests/ui_tests.exe" ]; then
   # Wine hands no QT_* variable of Linux on to Windows programs: the platform is chosen by the

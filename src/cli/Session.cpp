@@ -1,0 +1,233 @@
+#include "cli/Session.h"
+
+#include "common/Catalogue.h"
+#include "protocol/MessageFlags.h"
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+namespace zelbor::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+// Thrown out of a fixed wait when a stop was requested: the frame the wait comes before is not sent.
+struct Stopped {};
+
+std::string ErrorText(const std::exception& e)
+{
+    if (const auto* comms = dynamic_cast<const ECommsError*>(&e); comms && !comms->Detail().empty())
+        return std::string(e.what()) + ": " + comms->Detail();
+    return e.what();
+}
+
+} // namespace
+
+void RequestStop() { gStop = 1; }
+bool StopRequested() { return gStop != 0; }
+
+Session::Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t, bool)> progress)
+    : timeout_(timeout), progress_(std::move(progress)), comm_(queue_), link_(comm_), sequence_(link_, *this)
+{
+    link_.DeliverTo(sequence_);
+    // The window waits on after a hang-up until the user disconnects; unattended, it ends the step.
+    comm_.OnRequestHangup = [this](TComm&) {
+        if (!lineError_)
+            lineError_ = port_ + ": the line was hung up (the cable or the adapter unplugged, or the controller gone)";
+    };
+}
+
+Session::~Session() { Close(); }
+
+void Session::Close()
+{
+    comm_.OnReceiveData = nullptr;
+    comm_.OnRequestHangup = nullptr;
+    comm_.ClosePort();
+}
+
+// ---------------------------------------------------------------- steps
+
+void Session::Begin()
+{
+    finished_.clear();
+    lineError_.reset();
+    refused_ = nullptr;
+    refusedKey_.clear();
+    writing_.reset();
+    lastActivity_ = std::chrono::steady_clock::now();
+}
+
+void Session::ThrowIfFailed()
+{
+    if (StopRequested())
+        throw Failure(Status::Interrupted, "interrupted");
+    if (lineError_)
+        throw Failure(Status::Lost, *lineError_);
+}
+
+void Session::Connect(const std::string& port)
+{
+    Begin();
+    port_ = port;
+    try {
+        sequence_.Connect(port);
+    } catch (const ECommsError& e) {
+        throw Failure(Status::PortOpen, port + ": " + ErrorText(e));
+    } catch (const Stopped&) {
+        throw Failure(Status::Interrupted, "interrupted");
+    }
+    RunUntil([this] { return state_ == ConnectionState::Connected; }, "the identification");
+}
+
+ParameterValues Session::Read(std::optional<std::uint8_t> block)
+{
+    Begin();
+    const char* last = !block                     ? "err47"
+                       : *block == bcBasic        ? "err7"
+                       : *block == bcPedalAssist  ? "err33"
+                                                  : "err46";
+    try {
+        if (block)
+            sequence_.ReadBlock(*block);
+        else
+            sequence_.ReadAll();
+    } catch (const Stopped&) {
+        throw Failure(Status::Interrupted, "interrupted");
+    }
+    RunUntil([&] { return std::count(finished_.begin(), finished_.end(), last) > 0; }, "a block's values");
+    return read_;
+}
+
+void Session::Write(std::optional<std::uint8_t> block, const ParameterValues& values)
+{
+    Begin();
+    toWrite_ = values;
+    const char* last = !block                     ? "err55"
+                       : *block == bcBasic        ? "err32"
+                       : *block == bcPedalAssist  ? "err45"
+                                                  : "err54";
+    try {
+        if (block)
+            sequence_.WriteBlock(*block);
+        else
+            sequence_.WriteAll();
+    } catch (const Stopped&) {
+        throw Failure(Status::Interrupted, "interrupted");
+    } catch (const EConvertError& e) {
+        throw Failure(Status::File, e.what());
+    }
+    RunUntil(
+        [&] { return refused_ || std::count(finished_.begin(), finished_.end(), last) > 0; },
+        "the acknowledgement of a write");
+    if (refused_)
+        throw Failure(Status::Refused, GetErrorMessage(refusedKey_));
+    if (progress_ && writing_)
+        progress_(*writing_, true);
+}
+
+void Session::RunUntil(const std::function<bool()>& done, const std::string& waitingFor)
+{
+    using clock = std::chrono::steady_clock;
+    auto timerDue = [this] {
+        return timerSince_ && clock::now() - *timerSince_ >= TTransferSequence::kConnectRetryInterval;
+    };
+    while (true) {
+        ThrowIfFailed();
+        if (done())
+            return;
+        if (clock::now() - lastActivity_ > timeout_)
+            throw Failure(Status::NoAnswer, "no answer from the controller on " + port_ + " within " +
+                                                std::to_string(timeout_.count()) + " ms (waiting for " +
+                                                waitingFor + ")");
+        queue_.PumpUntil(
+            comm_, [&] { return done() || lineError_ || refused_ || timerDue() || StopRequested(); },
+            std::chrono::milliseconds(20));
+        if (timerDue() && !StopRequested())
+            sequence_.ConnectTimerElapsed();
+    }
+}
+
+// ---------------------------------------------------------------- the sequence's host
+
+void Session::Wait(std::chrono::milliseconds length)
+{
+    // In short steps, so that Ctrl+C is not held up, and never past a stop: the wait comes before
+    // a frame, which must then stay unsent.
+    const auto end = std::chrono::steady_clock::now() + length;
+    while (std::chrono::steady_clock::now() < end) {
+        if (StopRequested())
+            throw Stopped{};
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(10), end - std::chrono::steady_clock::now()));
+    }
+    if (StopRequested())
+        throw Stopped{};
+}
+
+int Session::ShowMessage(const std::string& key, int flags)
+{
+    const int icon = flags & 0xF0;
+    if (icon == mbIconError) // err4, err5, err6: a request could not be sent
+        lineError_ = GetErrorMessage(key);
+    else if (icon == mbIconWarning) // a refused field, named next
+        refusedKey_ = key;
+    else
+        finished_.push_back(key);
+    return idOk;
+}
+
+void Session::ShowFailure(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Stopped&) {
+        // the stop itself is the outcome
+    } catch (const ECommsError& e) {
+        lineError_ = port_ + " could not be opened again: " + ErrorText(e);
+    } catch (const std::exception& e) {
+        lineError_ = e.what();
+    } catch (...) {
+        lineError_ = "unexpected error";
+    }
+}
+
+void Session::ShowRefusedField(const ParameterField& field) { refused_ = &field; }
+
+void Session::ShowValues(std::uint8_t block, const ParameterValues& values)
+{
+    for (const ParameterField* f : BlockFields(block)) {
+        f->Value(read_) = f->Value(values);
+        if (const KeptByte* kept = f->Kept(values))
+            *f->Kept(read_) = *kept;
+    }
+    lastActivity_ = std::chrono::steady_clock::now();
+    if (progress_)
+        progress_(block, false);
+}
+
+ParameterValues Session::ValuesToWrite(std::uint8_t block)
+{
+    // Write Flash asks for the next block once the one before has been accepted.
+    if (writing_ && *writing_ != block && progress_ && sequence_.TransferMode == tmWriteAll)
+        progress_(*writing_, true);
+    writing_ = block;
+    lastActivity_ = std::chrono::steady_clock::now();
+    return toWrite_;
+}
+
+void Session::ShowIdentification(const ControllerInfo& info)
+{
+    info_ = info;
+    lastActivity_ = std::chrono::steady_clock::now();
+}
+
+void Session::ShowConnectionState(ConnectionState state) { state_ = state; }
+
+void Session::StartConnectTimer() { timerSince_ = std::chrono::steady_clock::now(); }
+
+void Session::StopConnectTimer() { timerSince_.reset(); }
+
+} // namespace zelbor::cli

@@ -1,0 +1,113 @@
+#pragma once
+// One connection to a controller for the command line: the serial component, the controller link
+// and the transfer sequence the window runs, driven by a loop of this thread instead of a window's
+// event loop. It answers the sequence as the window would, except that nothing is shown: the
+// messages become the outcome of each step.
+#include "protocol/Transfer.h"
+#include "serial/Comm.h"
+#include "serial/ControllerLink.h"
+#include "serial/NotifyQueue.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zelbor::cli {
+
+// The exit statuses of the command line.
+enum class Status : int {
+    Ok = 0,
+    Differences = 1, // diff found fields that differ
+    Usage = 2,
+    PortOpen = 3,    // the port cannot be opened
+    NoAnswer = 4,    // the controller did not answer in time
+    Refused = 5,     // the controller refused a field
+    Mismatch = 6,    // a field read back other than written
+    File = 7,        // a profile or output file
+    Lost = 8,        // the line failed during a transfer
+    Unexpected = 9,  // an error no step expects
+    Interrupted = 130,
+};
+
+class Failure : public std::runtime_error {
+public:
+    Failure(Status status, const std::string& message) : std::runtime_error(message), status_(status) {}
+    Status status() const { return status_; }
+
+private:
+    Status status_;
+};
+
+// Ctrl+C: may be called from a signal handler. Every step of a session ends at its next chance,
+// before anything further is sent.
+void RequestStop();
+bool StopRequested();
+
+class Session : private TTransferHost {
+public:
+    // `timeout`: the longest wait for any answer. `progress` hears a line after each block.
+    Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t block, bool written)> progress);
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens the port and repeats the identification until the controller answers.
+    void Connect(const std::string& port);
+    const ControllerInfo& Info() const { return *info_; }
+
+    // Reads one block, or all three (nullopt) as Read Flash does. Returns the values as the
+    // controller sent them: spin values unlimited, list bytes without an item kept.
+    ParameterValues Read(std::optional<std::uint8_t> block);
+
+    // Writes one block, or all three as Write Flash does. Throws Failure(Refused) naming the field's
+    // message when the controller refuses one; nothing further is sent then.
+    void Write(std::optional<std::uint8_t> block, const ParameterValues& values);
+    const ParameterField* RefusedField() const { return refused_; }
+
+    void Close();
+
+private:
+    // ---- The sequence's host ----
+    void Wait(std::chrono::milliseconds length) override;
+    int ShowMessage(const std::string& key, int flags) override;
+    void ShowFailure(std::exception_ptr error) override;
+    void ShowRefusedField(const ParameterField& field) override;
+    void ShowValues(std::uint8_t block, const ParameterValues& values) override;
+    ParameterValues ValuesToWrite(std::uint8_t block) override;
+    void ShowIdentification(const ControllerInfo& info) override;
+    void ShowConnectionState(ConnectionState state) override;
+    void StartConnectTimer() override;
+    void StopConnectTimer() override;
+
+    // Runs the port's chunks through the sequence until `done` holds. Throws Failure when the
+    // line fails, nothing arrives for the timeout, or a stop was requested.
+    void RunUntil(const std::function<bool()>& done, const std::string& waitingFor);
+    void Begin();
+    void ThrowIfFailed();
+
+    std::chrono::milliseconds timeout_;
+    std::function<void(std::uint8_t, bool)> progress_;
+    NotifyQueue queue_;
+    TComm comm_;
+    TControllerLink link_;
+    TTransferSequence sequence_;
+    std::string port_;
+
+    std::optional<ControllerInfo> info_;
+    ConnectionState state_ = ConnectionState::Disconnected;
+    std::optional<std::chrono::steady_clock::time_point> timerSince_;
+    std::chrono::steady_clock::time_point lastActivity_;
+    std::vector<std::string> finished_;   // keys of the messages that end a transfer
+    std::optional<std::string> lineError_; // why the line failed
+    const ParameterField* refused_ = nullptr;
+    std::string refusedKey_;
+    ParameterValues read_;
+    ParameterValues toWrite_;
+    std::optional<std::uint8_t> writing_; // the block whose frame went out last
+};
+
+} // namespace zelbor::cli
