@@ -303,6 +303,41 @@ Json FieldJson(const ParameterField& f)
 
 std::string FieldName(const Texts& texts, const ParameterField& f) { return "[" + texts.Block(f.block) + "] " + f.label; }
 
+// The controller's names are single-byte characters, as the window shows them.
+std::string Latin1ToUtf8(const std::string& bytes)
+{
+    std::string out;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A controller's text on a line of its own: control characters (a newline would start a line
+// that reads like another result) are shown as \xNN.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            static const char digits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[c >> 4];
+            out += digits[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 int CurrentLimitUpperBound(const ControllerInfo& info)
 {
     return CurrentLimitMaximum(info).value_or(FindParameter("speBasCurrLim")->maximum);
@@ -426,10 +461,10 @@ public:
         session_.Connect(ResolvePort(*c.options.port));
         const ControllerInfo& info = session_.Info();
         const std::array<std::pair<const char*, std::string>, 6> values = {{
-            {"manufacturer", ManufacturerText(info)},
-            {"model", ModelText(info)},
-            {"hardwareVersion", HardwareVersionText(info)},
-            {"firmwareVersion", FirmwareVersionText(info)},
+            {"manufacturer", Latin1ToUtf8(ManufacturerText(info))},
+            {"model", Latin1ToUtf8(ModelText(info))},
+            {"hardwareVersion", Latin1ToUtf8(HardwareVersionText(info))},
+            {"firmwareVersion", Latin1ToUtf8(FirmwareVersionText(info))},
             {"nominalVoltage", NominalVoltageRowForCode(info.nominalVoltageCode).text},
             {"maximumCurrent", MaxCurrentText(info)},
         }};
@@ -446,7 +481,7 @@ public:
             texts.Get("CONTROLERINFO", "maxCurrent", "Max. Current:"),
         };
         for (std::size_t i = 0; i < values.size(); ++i)
-            identification_.push_back(captions[i] + " " + values[i].second);
+            identification_.push_back(captions[i] + " " + Printable(values[i].second));
     }
     Session& operator*() { return session_; }
     Session* operator->() { return &session_; }
