@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev libjpeg-dev
   libgtest-dev libgmock-dev
+  nlohmann-json3-dev
   fonts-dejavu-core
   qt6-translations-l10n
   qt6-qpa-plugins xvfb xauth dbus at-spi2-core python3-pyatspi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test suites under the sanitizers:
 #   build-asan  everything with AddressSanitizer and UndefinedBehaviorSanitizer (leak checks on);
-#               the core, serial and window tests;
+#               the core, serial, command-line and window tests;
 #   build-tsan  the serial component with ThreadSanitizer; the serial (and core) tests.
 # Exits non-zero when a test fails or when any process reports, the virtual controller and the
 # build-time generators included: every report is also written to a file, and any file counts.
@@ -54,7 +54,7 @@ run_checked() {
 
 # The program itself is not built there, so the accessibility-bus test is left to the plain build.
 run_checked build-asan -DZELBOR_SANITIZE=address -DZELBOR_ATSPI_TESTS=OFF -- \
-  core_tests serial_tests ui_tests zelbor-virtual-controller
+  core_tests serial_tests ui_tests cli_tests zelbor-cli zelbor-virtual-controller
 # Without the window: its tests drive the same component, from the GUI thread. The core tests
 # come along because they cost nothing and ctest expects every test program of the build.
 run_checked build-tsan -DZELBOR_SANITIZE=thread -DZELBOR_BUILD_UI=OFF -- \

@@ -183,9 +183,8 @@ Options Parse(const std::vector<std::string>& args)
     if (o.command == "help") {
         o.help = true;
         o.command = positional.empty() ? "" : positional.front();
-        return o;
     }
-    if (o.help)
+    if (o.help && (o.command.empty() || kCommandUsage.count(o.command)))
         return o;
     if (o.command.empty())
         throw Failure(Status::Usage, "no command given");

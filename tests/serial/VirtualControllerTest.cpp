@@ -157,6 +157,44 @@ TEST_F(VirtualControllerTest, RawReadRepliesAndSilence) {
     EXPECT_TRUE(Exchange(ReadRequest(bcBasic), 600ms).empty());
 }
 
+TEST_F(VirtualControllerTest, StoreDiffersAcknowledgesTheWriteButStoresTheByteOneHigher) {
+    Controller vc({"--no-pacing", "--store-differs", "R:1", "--store-differs", "0x53:7"});
+    ASSERT_NO_FATAL_FAILURE(Connect(vc));
+    auto basic = DecodeBasic(Exchange(ReadRequest(bcBasic)));
+    ASSERT_TRUE(basic);
+    Reopen();
+    basic->speBasCurrLim = 17;
+    basic->speBasAssistCurrLim[0] = 7;
+    EXPECT_EQ(Exchange(WriteFrame(bcBasic, EncodeBasic(*basic))), (std::vector<std::uint8_t>{bcBasic, 24}));
+    Reopen();
+    auto stored = *basic;
+    stored.speBasCurrLim = 18; // data byte 1; its neighbour is stored as written
+    EXPECT_EQ(DecodeBasic(Exchange(ReadRequest(bcBasic))), stored);
+    Reopen();
+
+    // Modulo 256: the stop delay (data byte 7, 0..255) written as 255 is stored as 0.
+    auto pas = DecodePedalAssist(Exchange(ReadRequest(bcPedalAssist)));
+    ASSERT_TRUE(pas);
+    Reopen();
+    pas->spePASStopDelay = 255;
+    pas->spePASKeepCurr = 33;
+    EXPECT_EQ(Exchange(WriteFrame(bcPedalAssist, EncodePedalAssist(*pas))), (std::vector<std::uint8_t>{bcPedalAssist, 11}));
+    Reopen();
+    auto storedPas = *pas;
+    storedPas.spePASStopDelay = 0;
+    EXPECT_EQ(DecodePedalAssist(Exchange(ReadRequest(bcPedalAssist))), storedPas);
+    Reopen();
+
+    // A block not named keeps what was written.
+    auto thr = DecodeThrottle(Exchange(ReadRequest(bcThrottle)));
+    ASSERT_TRUE(thr);
+    Reopen();
+    thr->speThrEndVolt = 40;
+    EXPECT_EQ(Exchange(WriteFrame(bcThrottle, EncodeThrottle(*thr))), (std::vector<std::uint8_t>{bcThrottle, 6}));
+    Reopen();
+    EXPECT_EQ(DecodeThrottle(Exchange(ReadRequest(bcThrottle))), thr);
+}
+
 TEST_F(VirtualControllerTest, HangingUpMidReplyReachesTheComponentAsHangup) {
     Controller vc({"--no-pacing", "--hangup-after", "2"});
     ASSERT_NO_FATAL_FAILURE(Connect(vc));

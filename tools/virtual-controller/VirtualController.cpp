@@ -81,6 +81,11 @@ Faults:
                          within the scope (default: on every one)
   --refuse BLOCK:INDEX   refuse a field: BLOCK is R/S/T (or 0x52/0x53/0x54), INDEX the
                          acknowledgement's field index; may be given more than once
+  --store-differs BLOCK:BYTE
+                         accept writes of BLOCK (R/S/T or 0x52/0x53/0x54) as usual, but store
+                         data byte BYTE (0 = the first data byte) plus one, modulo 256, instead
+                         of the byte written: a later read answers what was never acknowledged;
+                         may be given more than once
   --hangup-after N       on the Nth frame (counted within --fault-scope) send half the
                          reply, then hang up (close the pseudo-terminal) and exit
   --hangup-stay          with --hangup-after: keep running after hanging up, until a signal
@@ -158,6 +163,7 @@ struct Options {
     std::set<std::string> faultScope; // empty: every kind of frame
     int faultFrame = 0;               // 0: every frame within the scope
     std::set<std::pair<int, int>> refuse; // (block code, field index)
+    std::set<std::pair<int, int>> storeDiffers; // (block code, data byte)
     int hangupAfter = 0;
     bool hangupStay = false;
     std::optional<std::vector<std::uint8_t>> readReply;
@@ -177,14 +183,22 @@ long Number(const std::string& v, const char* option, long lo, long hi) {
     return n;
 }
 
-int BlockOf(const std::string& b) {
+int BlockOf(const std::string& b, const char* option) {
     if (b == "R" || b == "r" || b == "basic") return bcBasic;
     if (b == "S" || b == "s" || b == "pas" || b == "pedal") return bcPedalAssist;
     if (b == "T" || b == "t" || b == "throttle") return bcThrottle;
-    const long n = Number(b, "--refuse", 0, 255);
+    const long n = Number(b, option, 0, 255);
     if (n < bcBasic || n > bcThrottle)
-        Usage("--refuse: block must be R, S or T");
+        Usage(std::string(option) + ": block must be R, S or T");
     return static_cast<int>(n);
+}
+
+// BLOCK:N of --refuse and --store-differs.
+std::pair<int, int> BlockAndIndex(const std::string& v, const char* option) {
+    const auto colon = v.find(':');
+    if (colon == std::string::npos)
+        Usage(std::string(option) + " needs BLOCK:" + (std::string(option) == "--refuse" ? "INDEX" : "BYTE"));
+    return {BlockOf(v.substr(0, colon), option), static_cast<int>(Number(v.substr(colon + 1), option, 0, 255))};
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -235,13 +249,12 @@ Options ParseOptions(int argc, char** argv) {
                 start = comma + 1;
             }
         } else if (a == "--fault-frame") o.faultFrame = static_cast<int>(Number(value(i), "--fault-frame", 1, 1'000'000));
-        else if (a == "--refuse") {
-            const std::string v = value(i);
-            const auto colon = v.find(':');
-            if (colon == std::string::npos)
-                Usage("--refuse needs BLOCK:INDEX");
-            o.refuse.insert({BlockOf(v.substr(0, colon)),
-                             static_cast<int>(Number(v.substr(colon + 1), "--refuse", 0, 255))});
+        else if (a == "--refuse") o.refuse.insert(BlockAndIndex(value(i), "--refuse"));
+        else if (a == "--store-differs") {
+            const auto [block, byte] = BlockAndIndex(value(i), "--store-differs");
+            if (static_cast<std::size_t>(byte) >= FindBlock(static_cast<std::uint8_t>(block))->dataBytes)
+                Usage("--store-differs: the block has fewer data bytes than " + std::to_string(byte + 1));
+            o.storeDiffers.insert({block, byte});
         } else if (a == "--hangup-after") o.hangupAfter = static_cast<int>(Number(value(i), "--hangup-after", 1, 1'000'000));
         else if (a == "--hangup-stay") o.hangupStay = true;
         else if (a == "--read-reply") {
@@ -342,6 +355,13 @@ public:
                 return static_cast<std::uint8_t>(result);
         }
         blocks_[code] = d;
+        for (const auto& [block, byte] : o_.storeDiffers) {
+            if (block != code)
+                continue;
+            auto& stored = blocks_[code][static_cast<std::size_t>(byte)];
+            stored = static_cast<std::uint8_t>(stored + 1);
+            Log("   storing data byte " + std::to_string(byte) + " as " + Hex({stored}) + ", not as written");
+        }
         return static_cast<std::uint8_t>(count);
     }
 

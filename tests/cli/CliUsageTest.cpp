@@ -1,0 +1,117 @@
+// The command line itself: usage errors, help, and the port list as the window shows it.
+#include "CliTestSupport.h"
+
+namespace zelbor::test {
+namespace {
+
+class CliUsage : public CliTest {};
+
+TEST_F(CliUsage, UsageErrorsGiveTwoAndSendNothing) {
+    LoggedController vc({});
+    ASSERT_FALSE(vc.Port().empty());
+    const std::string profile = (dir / "p.el").string();
+    WriteFile(profile, "[Basic]\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"identify", "--port", vc.Port(), "--bogus"},
+        {"--bogus", "identify", "--port", vc.Port()},
+        {"identify"},
+        {"identify", "--port"},
+        {"read", "--port", vc.Port()}, // no --out
+        {"write", "--port", vc.Port()}, // no profile
+        {"write", "--port", vc.Port(), profile, "--block", "brakes"},
+        {"write", "--port", vc.Port(), profile, "--block"},
+        {"--timeout", "0", "identify", "--port", vc.Port()},
+        {"--timeout", "600001", "identify", "--port", vc.Port()},
+        {"--timeout", "12abc", "identify", "--port", vc.Port()},
+        {"--timeout", "-5", "identify", "--port", vc.Port()},
+        {"identify", "--port", vc.Port(), "--timeout"},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << r.Describe();
+        EXPECT_EQ(r.err.rfind("zelbor-cli: ", 0), 0u) << r.Describe();
+        EXPECT_TRUE(r.out.empty()) << r.Describe();
+    }
+    EXPECT_TRUE(vc.Received().empty()) << vc.Log();
+
+    // With --json the error is the one object on standard output as well.
+    const CliRun r = RunCli({"--json", "identify"});
+    EXPECT_EQ(r.status, 2) << r.Describe();
+    const auto j = ParseJson(r);
+    EXPECT_EQ(j["error"]["status"], 2) << r.out;
+    EXPECT_FALSE(j["error"]["message"].get<std::string>().empty());
+}
+
+TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus) {
+    const CliRun r = RunCli({"--help"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    for (const char* command : {"ports", "identify", "read", "write", "diff"})
+        EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    // Each status begins a line of its own.
+    for (int status : {0, 1, 2, 3, 4, 5, 6, 7, 8, 130}) {
+        const std::regex line("(^|\n)[ \t]*" + std::to_string(status) + "[ \t]");
+        EXPECT_TRUE(std::regex_search(r.out, line)) << "status " << status << " is not listed:\n" << r.out;
+    }
+
+    // The help of one command, three ways: it knows its own options.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"write", "--help"}, {"help", "write"}, {"write", "-h"}}) {
+        const CliRun w = RunCli(args);
+        EXPECT_EQ(w.status, 0) << w.Describe();
+        EXPECT_NE(w.out.find("--block"), std::string::npos) << w.Describe();
+    }
+    const CliRun unknown = RunCli({"help", "frobnicate"});
+    EXPECT_EQ(unknown.status, 2) << unknown.Describe();
+}
+
+TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName) {
+    // The virtual-port folder is $XDG_RUNTIME_DIR/zelbor-ports: the child gets a private one,
+    // and the controller announces itself there under a name of the test's choosing.
+    const fs::path runtime = dir / "runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path folder = runtime / "zelbor-ports";
+    LoggedController vc({"--folder", folder.string(), "--name", "bench-controller"});
+    ASSERT_EQ(vc.Port(), (folder / "bench-controller").string()) << vc.Log();
+    CliOptions env;
+    env.env["XDG_RUNTIME_DIR"] = runtime.string();
+
+    const CliRun r = RunCli({"ports"}, env);
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    const std::string expected = "bench-controller\t" + vc.Port();
+    const auto lines = Lines(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1) << r.out;
+    // No other entry is a virtual port: the folder holds this one only.
+    for (const auto& line : lines) {
+        if (line != expected) {
+            EXPECT_EQ(line.find(folder.string()), std::string::npos) << line;
+        }
+    }
+
+    const CliRun j = RunCli({"ports", "--json"}, env);
+    ASSERT_EQ(j.status, 0) << j.Describe();
+    const auto json = ParseJson(j);
+    int found = 0;
+    for (const auto& p : json["ports"])
+        if (p["name"] == "bench-controller") {
+            ++found;
+            EXPECT_EQ(p["path"], vc.Port());
+        }
+    EXPECT_EQ(found, 1) << j.out;
+
+    // The name the list shows is enough for --port.
+    const CliRun id = RunCli({"--json", "identify", "--port", "bench-controller"}, env);
+    EXPECT_EQ(id.status, 0) << id.Describe() << vc.Log();
+    EXPECT_EQ(ParseJson(id)["identification"]["manufacturer"], "ZLBR");
+    EXPECT_FALSE(vc.Heads("11 51").empty()) << vc.Log(); // it was this controller that answered
+}
+
+} // namespace
+} // namespace zelbor::test
