@@ -522,6 +522,8 @@ void Read(Context& c)
 
     if (StopRequested()) // nothing is written after Ctrl+C
         throw Failure(Status::Interrupted, "interrupted");
+    if (!c.options.force && (fs::exists(out, ec) || fs::is_symlink(out, ec))) // created meanwhile
+        throw Failure(Status::File, *c.options.out + ": the file exists (give --force to replace it)");
     try {
         WriteProfile(out, shown);
     } catch (const EFileError& e) {
