@@ -542,10 +542,15 @@ void Write(Context& c)
 
     const ParameterField& limit = *FindParameter("speBasCurrLim");
     const int upper = CurrentLimitUpperBound(session->Info());
-    if (limit.Value(values) > upper && (!block || *block == bcBasic))
-        throw Failure(Status::File, *c.options.file + ": [Basic] " + limit.profileKey + "=" +
+    if (limit.Value(values) > upper && (!block || *block == bcBasic)) {
+        std::string text;
+        ReadWholeFile(PathFromText(*c.options.file), text);
+        const std::size_t line = IniFile::Parse(text).Line(limit.Block().section, limit.profileKey);
+        throw Failure(Status::File, *c.options.file + (line ? ":" + std::to_string(line) : "") + ": [Basic] " +
+                                        limit.profileKey + "=" +
                                         std::to_string(limit.Value(values)) +
                                         ": above the controller's maximum current of " + std::to_string(upper) + " A");
+    }
 
     Json blocks = Json::Array{};
     for (std::uint8_t b : BlocksOf(block))

@@ -217,7 +217,8 @@ TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent) {
     const CliRun r = RunCli({"write", "--port", small.Port(), profile.string()});
     EXPECT_EQ(r.status, 7) << r.Describe();
     EXPECT_EQ(r.err.rfind("zelbor-cli: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("LC"), std::string::npos) << r.err;
+    const std::string named = ":" + std::to_string(LineOf(ReadFile(profile), "Basic", "LC")) + ": [Basic] LC=20:";
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     EXPECT_TRUE(small.Received("16").empty()) << small.Log();
 }
 
