@@ -404,7 +404,21 @@ ProfileValues CheckedProfile(const std::string& name)
     return ParseProfile(text);
 }
 
-Bytes Encoded(std::uint8_t block, const ParameterValues& v) { return EncodeBlock(block, v); }
+// A field whose bits on the wire differ between two sets of values, with both as the window shows them.
+struct Difference {
+    const ParameterField* field;
+    std::string first, second;
+};
+
+std::vector<Difference> Differences(std::uint8_t block, const ParameterValues& first, const ParameterValues& second)
+{
+    const Bytes a = EncodeBlock(block, first), b = EncodeBlock(block, second);
+    std::vector<Difference> out;
+    for (const ParameterField* f : BlockFields(block))
+        if (const unsigned x = FieldBits(*f, a), y = FieldBits(*f, b); x != y)
+            out.push_back({f, FieldText(*f, x), FieldText(*f, y)});
+    return out;
+}
 
 std::vector<std::uint8_t> BlocksOf(std::optional<std::uint8_t> block)
 {
@@ -573,21 +587,16 @@ void Write(Context& c)
     Json mismatches = Json::Array{};
     int count = 0;
     for (std::uint8_t b : BlocksOf(block)) {
-        const Bytes written = Encoded(b, values), held = Encoded(b, readBack);
-        bool same = true;
-        for (const ParameterField* f : BlockFields(b)) {
-            const unsigned w = FieldBits(*f, written), r = FieldBits(*f, held);
-            if (w == r)
-                continue;
-            same = false;
+        const std::vector<Difference> differing = Differences(b, values, readBack);
+        for (const Difference& d : differing) {
             ++count;
-            Json m = FieldJson(*f);
-            m.Set("written", FieldText(*f, w));
-            m.Set("readBack", FieldText(*f, r));
+            Json m = FieldJson(*d.field);
+            m.Set("written", d.first);
+            m.Set("readBack", d.second);
             mismatches.Push(m);
-            c.lines.push_back(FieldName(texts, *f) + ": written " + FieldText(*f, w) + ", read back " + FieldText(*f, r));
+            c.lines.push_back(FieldName(texts, *d.field) + ": written " + d.first + ", read back " + d.second);
         }
-        if (same)
+        if (differing.empty())
             c.lines.push_back(texts.Block(b) + ": written and read back");
     }
     c.result.Set("mismatches", mismatches);
@@ -604,16 +613,12 @@ void Diff(Context& c)
     const ParameterValues held = session->Read(std::nullopt);
     Json differences = Json::Array{};
     for (std::uint8_t b : BlocksOf(std::nullopt)) {
-        const Bytes fromProfile = Encoded(b, profile), fromController = Encoded(b, held);
-        for (const ParameterField* f : BlockFields(b)) {
-            const unsigned p = FieldBits(*f, fromProfile), h = FieldBits(*f, fromController);
-            if (p == h)
-                continue;
-            Json d = FieldJson(*f);
-            d.Set("controller", FieldText(*f, h));
-            d.Set("profile", FieldText(*f, p));
-            differences.Push(d);
-            c.lines.push_back(FieldName(texts, *f) + ": controller " + FieldText(*f, h) + ", profile " + FieldText(*f, p));
+        for (const Difference& d : Differences(b, held, profile)) {
+            Json j = FieldJson(*d.field);
+            j.Set("controller", d.first);
+            j.Set("profile", d.second);
+            differences.Push(j);
+            c.lines.push_back(FieldName(texts, *d.field) + ": controller " + d.first + ", profile " + d.second);
         }
     }
     c.result.Set("differences", differences);
@@ -646,22 +651,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             Diff(c);
         if (command == "diff" && !c.lines.empty())
             status = Status::Differences;
-    } catch (const Failure& f) {
-        status = f.status();
-        err << "zelbor-cli: " << f.what() << "\n";
+    } catch (const std::exception& e) {
+        const auto* failure = dynamic_cast<const Failure*>(&e);
+        status = failure                                    ? failure->status()
+                 : dynamic_cast<const EFileError*>(&e)      ? Status::File
+                                                            : Status::Unexpected;
+        err << "zelbor-cli: " << e.what() << "\n";
         if (status == Status::Usage)
             err << "Try 'zelbor-cli --help'.\n";
-        Json e = Json::Object();
-        e.Set("status", static_cast<int>(status));
-        e.Set("message", f.what());
-        c.result.Set("error", e);
-    } catch (const std::exception& e) {
-        status = dynamic_cast<const EFileError*>(&e) ? Status::File : Status::Unexpected;
-        err << "zelbor-cli: " << e.what() << "\n";
-        Json j = Json::Object();
-        j.Set("status", static_cast<int>(status));
-        j.Set("message", e.what());
-        c.result.Set("error", j);
+        Json error = Json::Object();
+        error.Set("status", static_cast<int>(status));
+        error.Set("message", e.what());
+        c.result.Set("error", error);
     }
     if (json) {
         out << c.result.Dump() << "\n";

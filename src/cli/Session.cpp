@@ -23,6 +23,18 @@ std::string ErrorText(const std::exception& e)
     return e.what();
 }
 
+// The message with which the window ends each transfer.
+const char* EndingMessage(std::optional<std::uint8_t> block, bool write)
+{
+    if (!block)
+        return write ? "err55" : "err47";
+    switch (*block) {
+    case bcBasic: return write ? "err32" : "err7";
+    case bcPedalAssist: return write ? "err45" : "err33";
+    default: return write ? "err54" : "err46";
+    }
+}
+
 } // namespace
 
 void RequestStop() { gStop = 1; }
@@ -68,16 +80,31 @@ void Session::ThrowIfFailed()
         throw Failure(Status::Lost, *lineError_);
 }
 
+// Starts a step of the sequence. Its waits may end it early on Ctrl+C, before the frame they precede.
+void Session::Start(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const Stopped&) {
+        throw Failure(Status::Interrupted, "interrupted");
+    } catch (const EConvertError& e) {
+        throw Failure(Status::File, e.what());
+    }
+}
+
+bool Session::Finished(const char* key) const
+{
+    return std::find(finished_.begin(), finished_.end(), key) != finished_.end();
+}
+
 void Session::Connect(const std::string& port)
 {
     Begin();
     port_ = port;
     try {
-        sequence_.Connect(port);
+        Start([&] { sequence_.Connect(port); });
     } catch (const ECommsError& e) {
         throw Failure(Status::PortOpen, port + ": " + ErrorText(e));
-    } catch (const Stopped&) {
-        throw Failure(Status::Interrupted, "interrupted");
     }
     RunUntil([this] { return state_ == ConnectionState::Connected; }, "the identification");
 }
@@ -85,19 +112,8 @@ void Session::Connect(const std::string& port)
 ParameterValues Session::Read(std::optional<std::uint8_t> block)
 {
     Begin();
-    const char* last = !block                     ? "err47"
-                       : *block == bcBasic        ? "err7"
-                       : *block == bcPedalAssist  ? "err33"
-                                                  : "err46";
-    try {
-        if (block)
-            sequence_.ReadBlock(*block);
-        else
-            sequence_.ReadAll();
-    } catch (const Stopped&) {
-        throw Failure(Status::Interrupted, "interrupted");
-    }
-    RunUntil([&] { return std::count(finished_.begin(), finished_.end(), last) > 0; }, "a block's values");
+    Start([&] { block ? sequence_.ReadBlock(*block) : sequence_.ReadAll(); });
+    RunUntil([&] { return Finished(EndingMessage(block, false)); }, "a block's values");
     return read_;
 }
 
@@ -105,23 +121,8 @@ void Session::Write(std::optional<std::uint8_t> block, const ParameterValues& va
 {
     Begin();
     toWrite_ = values;
-    const char* last = !block                     ? "err55"
-                       : *block == bcBasic        ? "err32"
-                       : *block == bcPedalAssist  ? "err45"
-                                                  : "err54";
-    try {
-        if (block)
-            sequence_.WriteBlock(*block);
-        else
-            sequence_.WriteAll();
-    } catch (const Stopped&) {
-        throw Failure(Status::Interrupted, "interrupted");
-    } catch (const EConvertError& e) {
-        throw Failure(Status::File, e.what());
-    }
-    RunUntil(
-        [&] { return refused_ || std::count(finished_.begin(), finished_.end(), last) > 0; },
-        "the acknowledgement of a write");
+    Start([&] { block ? sequence_.WriteBlock(*block) : sequence_.WriteAll(); });
+    RunUntil([&] { return refused_ || Finished(EndingMessage(block, true)); }, "the acknowledgement of a write");
     if (refused_)
         throw Failure(Status::Refused, GetErrorMessage(refusedKey_));
     if (progress_ && writing_)

@@ -87,6 +87,8 @@ private:
     // line fails, nothing arrives for the timeout, or a stop was requested.
     void RunUntil(const std::function<bool()>& done, const std::string& waitingFor);
     void Begin();
+    void Start(const std::function<void()>& step);
+    bool Finished(const char* key) const;
     void ThrowIfFailed();
 
     std::chrono::milliseconds timeout_;

@@ -35,16 +35,6 @@ std::string Folded(std::string_view s)
     return out;
 }
 
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
-
 // A line's content without its line end, trimmed.
 std::string_view LineContent(std::string_view line)
 {
@@ -153,6 +143,16 @@ std::string StripMatchingQuotes(std::string_view text)
     if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
         return std::string(text.substr(1, text.size() - 2));
     return std::string(text);
+}
+
+bool SameIniName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
 }
 
 // ---------------------------------------------------------------- reader
@@ -337,7 +337,7 @@ void IniEditor::Set(std::string_view section, std::string_view key, std::string_
     std::size_t header = lines_.size();
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         std::string_view t = LineContent(lines_[i]);
-        if (IsSectionLine(t) && SameName(SectionName(t), section)) {
+        if (IsSectionLine(t) && SameIniName(SectionName(t), section)) {
             header = i;
             break;
         }
@@ -362,7 +362,7 @@ void IniEditor::Set(std::string_view section, std::string_view key, std::string_
         auto k = KeyOf(t);
         if (!k)
             continue;
-        if (SameName(*k, key)) {
+        if (SameIniName(*k, key)) {
             // Keep everything up to the '=' and the blanks after it, and the line's own ending.
             std::size_t eq = line.find('=');
             std::size_t start = eq + 1;

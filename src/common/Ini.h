@@ -71,6 +71,8 @@ void SetIniMissObserver(IniMissObserver observer);
 // Number parsing used by the readers above (exposed for tests and the window's conversions).
 std::optional<int> ParseLanguageInt(std::string_view text);
 std::optional<int> ParseProfileInt(std::string_view text);
+// Whether two section or key names match: without regard to ASCII letter case.
+bool SameIniName(std::string_view a, std::string_view b);
 // Removes one matching pair of surrounding ' or " quotes, if present.
 std::string StripMatchingQuotes(std::string_view text);
 

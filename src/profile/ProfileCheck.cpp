@@ -4,23 +4,10 @@
 #include "profile/Profile.h"
 
 #include <string>
-#include <string_view>
 
 namespace zelbor {
 
 namespace {
-
-// Section names match without regard to ASCII letter case, as the readers match them.
-bool SameName(std::string_view a, std::string_view b)
-{
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 std::string Range(int lo, int hi) { return "outside " + std::to_string(lo) + ".." + std::to_string(hi); }
 
@@ -50,7 +37,7 @@ std::vector<ProfileProblem> CheckProfile(const IniFile& ini)
     std::vector<ProfileProblem> problems;
     for (const IniFile::Ignored& ignored : ini.IgnoredLines()) {
         for (const BlockInfo& block : Blocks()) {
-            if (!SameName(ignored.section, block.section))
+            if (!SameIniName(ignored.section, block.section))
                 continue; // foreign sections are no concern of the profile
             problems.push_back({ignored.section, ignored.key, ignored.line, {}, false,
                                 ignored.key.empty() ? "section given twice; only the first is read"

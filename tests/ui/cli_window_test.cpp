@@ -17,13 +17,9 @@ namespace {
 QStringList Received(VirtualController& vc, const QString& prefix)
 {
     QStringList frames;
-    static const QRegularExpression line(QStringLiteral("<- ([0-9A-F ]+[0-9A-F])"));
-    auto it = line.globalMatch(vc.Log());
-    while (it.hasNext()) {
-        const QString frame = it.next().captured(1).trimmed();
+    for (const QString& frame : ReceivedFrames(vc))
         if (frame.startsWith(prefix))
             frames << frame;
-    }
     return frames;
 }
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -374,6 +375,17 @@ private:
     QString log_;
 };
 #endif // !_WIN32
+
+// The frames a controller received, in order, as hexadecimal text ("11 52", "16 53 0B ...").
+inline QStringList ReceivedFrames(VirtualController& vc)
+{
+    QStringList frames;
+    static const QRegularExpression line(QStringLiteral("<- ([0-9A-F ]+[0-9A-F])"));
+    auto it = line.globalMatch(vc.Log());
+    while (it.hasNext())
+        frames << it.next().captured(1).trimmed();
+    return frames;
+}
 
 inline QString Hex(const zelbor::Bytes& bytes)
 {

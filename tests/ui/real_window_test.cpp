@@ -25,10 +25,8 @@ namespace {
 QStringList Received(VirtualController& vc)
 {
     QStringList frames;
-    static const QRegularExpression line(QStringLiteral("<- ([0-9A-F ]+[0-9A-F])"));
-    auto it = line.globalMatch(vc.Log());
-    while (it.hasNext())
-        frames << it.next().captured(1).trimmed().left(5); // the command and the block code
+    for (const QString& frame : ReceivedFrames(vc))
+        frames << frame.left(5); // the command and the block code
     return frames;
 }
 

@@ -16,16 +16,7 @@ using namespace uitest;
 
 namespace {
 
-// The frames the controller received, in order, as hexadecimal text ("11 52", "16 53 0B ...").
-QStringList Received(VirtualController& vc)
-{
-    QStringList frames;
-    static const QRegularExpression line(QStringLiteral("<- ([0-9A-F ]+[0-9A-F])"));
-    auto it = line.globalMatch(vc.Log());
-    while (it.hasNext())
-        frames << it.next().captured(1).trimmed();
-    return frames;
-}
+QStringList Received(VirtualController& vc) { return ReceivedFrames(vc); }
 
 QStringList Starting(const QStringList& frames, const QString& prefix)
 {
