@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures of the serial component on a pseudo-terminal: close-and-reopen latency, the delay
 // from the last byte of a burst to its delivery, and the CPU cost of an idle open port.
 #include "serial/Comm.h"

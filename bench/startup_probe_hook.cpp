@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up probe: the program's own main (src/ui/main.cpp) linked with this observer, so
 // that the real start-up path runs unchanged and nothing in the product has to know about it.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Run as a test (cmake -P): every project header a folder under src/ includes must belong to that
 # folder or to a folder whose target it links. Arguments:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warning flags apply to project targets only (not to GoogleTest or Qt headers), in the
 # spelling of the compiler at hand.
 function(zelbor_warnings target)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-building 64-bit Windows executables on Debian with the mingw-w64 compiler of the posix
 # thread model (g++-mingw-w64-x86-64-posix): std::thread and std::mutex need it, the win32
 # model offers neither in GCC 12.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scratch folder for the targets that must go through real files (the catalogue and the
 // profile reader open their files by path). It lies in the system's temporary folder (TMPDIR:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue lookups and the language list, each reading the file it is given.
 //
 // Input: the first line is the key to look up, the rest is the content of soft/errors.ini; the

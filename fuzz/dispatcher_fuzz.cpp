@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive dispatcher of the real main window (TMainForm::CommPortReceiveData) on Qt's
 // offscreen platform, in every transfer mode, with arbitrary chunks.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader and the in-place editor on arbitrary file contents.
 //
 // Checks besides memory safety:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile reader on arbitrary *.el contents, and the writer over them.
 //
 // Checks besides memory safety:

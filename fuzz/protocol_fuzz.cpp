@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt-free reply decoders on arbitrary chunks. libFuzzer hands over the input in a heap block of
 // exactly its size, so a decoder that reads one byte past the chunk is caught.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SplitItems, the rule that cuts catalogue entries at '|' and language entries at ','. The first
 // input byte is the separator, the rest the text.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Windows program and its tests (mingw-w64 cross build) into build-win, with the Qt
 # and libjpeg of scripts/windows-deps.sh, and the Linux side of the tests under Wine (the
 # virtual controller and the line peer) into build-win-host. Installs the Debian packages it

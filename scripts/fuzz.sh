@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (build-fuzz, clang with AddressSanitizer and UndefinedBehaviorSanitizer)
 # and runs each for ZELBOR_FUZZ_SECONDS seconds (default 30) from a copy of its seed corpus, so the
 # committed corpora under fuzz/corpus stay as they are. Exits non-zero on any crash, leak, time-out

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages needed to build, run and test the tool, and any further
 # packages named as arguments (the checked and cross builds name their own).
 # Safe to run again: packages already present are not fetched a second time.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and packs the shipping folders as the archives users download, into build/packages:
 #   ZelborConfigTool-<version>-windows-x64.zip    the Windows program (scripts/build-windows.sh)
 #   ZelborConfigTool-<version>-linux-x64.tar.gz   the Linux program, with a desktop entry and icon

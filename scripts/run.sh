@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and opens the tool. When no USB serial adapter is attached
 # that this user may open, the bundled virtual controller is started first, so that its port is
 # in the tool's port list, and the message says which item of the list to choose: the list

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the test suites under the sanitizers:
 #   build-asan  everything with AddressSanitizer and UndefinedBehaviorSanitizer (leak checks on);
 #               the core, serial, command-line and window tests;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the Windows program and its tests (mingw-w64, scripts/build-windows.sh: Qt and
 # libjpeg come from scripts/windows-deps.sh's cache, built there on the first run) into
 # build-win and runs them under Wine, in a private Wine prefix inside build-win: the core and

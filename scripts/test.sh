@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: the test suites, the same suites under
 # the sanitizers, the fuzzers for a bounded time, the Windows build's tests under Wine, and the
 # two packages (the Windows zip and the Linux archive, checked for their layout).

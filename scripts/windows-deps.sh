@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libraries the Windows program links, from Debian's own source packages, with the
 # mingw-w64 cross compiler, into a cache outside the clone that later runs reuse:
 #   qtbase (static: Core, Gui, Widgets, Test; the windows, offscreen and minimal platform

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The build-time generators: programs that run on the build machine while the program is built.
 # Included by src/ui/generated.cmake in a native build and by tools/host (the build machine's
 # own build of them) when the program is cross-built. Expects ZELBOR_SOURCE_ROOT (the source

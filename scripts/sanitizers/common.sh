@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by scripts/test-sanitizers.sh and scripts/fuzz.sh (sourced, not run): the compiler and the
 # packages of the checked builds, and the sanitizer settings. Expects $root, the project folder.
 

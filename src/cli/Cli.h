@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's commands (ports, identify, read, write, diff) on the core and the serial
 // component, without Qt. Run returns the exit status; the program's main only adds the signals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelbor-cli: the controller's settings from the command line (see Cli.h).
 #include "cli/Cli.h"
 #include "cli/Session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The little JSON the command line writes: objects keep the order their members were added in,
 // so that the output reads in the order of the work done.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One connection to a controller for the command line: the serial component, the controller link
 // and the transfer sequence the window runs, driven by a loop of this thread instead of a window's

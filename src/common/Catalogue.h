@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message catalogue, language globals and the item-splitting rule.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Exceptions of the core that reach the application's general error display.
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // INI files as the tool reads and writes them: language files, the message
 // catalogue, languages.ini and profiles. No Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File names in the program's own texts (messages, Qt strings, INI values) are UTF-8 on every
 // platform. A std::filesystem::path built from a std::string, or turned into one with

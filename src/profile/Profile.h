@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Profile files (*.el): the 42 stored numbers of the three blocks, as the controls hold them.
 // Sections, keys, their order and the defaults are those of the parameter table.

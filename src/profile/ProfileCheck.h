@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A profile checked before it is written to a controller. The readers take a default for anything
 // missing or malformed, which is right for the window (it shows the values and lets the user look),

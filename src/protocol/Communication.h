@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller protocol: frames, check byte, the three parameter blocks, the identification
 // reply and the write-acknowledgement tables. Pure functions; no Qt, no I/O.

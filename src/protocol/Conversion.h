@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The error of a text that should have been a whole number. The wheel byte is its item's number
 // (no selection: an empty text), and the window reads the low-battery volts from a text box, so

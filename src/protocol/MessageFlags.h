@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The style words of a message box and the identifiers of the button that closed it, as the
 // message catalogue's callers pass and get them. They are the program's own names (the system's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parameters of the three blocks, one row per field: where the field sits in its block's data
 // bytes, the values it takes, how the controller names it when it refuses it, where a profile keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The connection and transfer sequence: connecting and repeating the identification request until
 // the controller answers, disconnecting, reading and writing one block or all three, and the

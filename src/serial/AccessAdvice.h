@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What to tell the user when opening a serial device was refused for lack of permission.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TComm: a non-visual component that owns one serial port, on POSIX termios (Comm.cpp) or on
 // Win32 communication ports (win32/CommWin32.cpp), chosen at build time. Two worker threads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The line settings of the main window's port: 1200 baud, 8N1, DTR and RTS held on, no
 // hardware flow control, no software flow control. The controller speaks a binary protocol

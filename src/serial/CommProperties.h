@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The properties of TComm with their creation values, shared by the backends: each backend's
 // TComm::Impl derives from this record and applies it to its port.

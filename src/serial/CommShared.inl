@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Included once by each backend of TComm, after its TComm::Impl (derived from CommProperties, with
 // `session`, ApplyLineSettings() and ApplyTimeouts()): the raising of the events for a
 // notification and the property accessors, which are the same on every platform. A line setting

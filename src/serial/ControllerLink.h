@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A TComm as the controller's line of a transfer sequence: the port with the controller's line
 // settings, opened, closed, reopened and written to on the sequence's behalf, and every chunk it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A thread-safe FIFO of notifications for owners without a window system (tests, tools,
 // benchmarks): worker threads post into it, the owner's thread pumps it into a TComm.

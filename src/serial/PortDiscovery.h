@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Port discovery with injectable roots, so that it can run against a prepared tree.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial ports present on Linux.
 //
 // Hardware ports come from sysfs: every /sys/class/tty/X with a "device" link is a tty with

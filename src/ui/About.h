@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Shows the modal About window (texts of section "ABOUT" of main.ini); returns when it has been closed.

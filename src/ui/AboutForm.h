@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TAboutForm: program name, version and credits with their web links. Declared here so that the
 // window tests can reach its controls.

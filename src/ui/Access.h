@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keyboard and screen-reader access shared by the windows: labels that act as buttons or links,
 // accessible names derived from label texts, access letters and explicit tab chains.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Application-wide settings of the program, and Qt's own texts in the chosen language.
 #include <filesystem>

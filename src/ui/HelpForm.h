@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TfrmHelp: the modal window of one help topic. Declared here so that the window tests can
 // reach its controls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: construction of the window, the start-up sequence, the port list, help and about,
 // and the low-battery field.
 #include "ui/Main.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TMainForm: the one editing window. Its controls are the working copy of the parameter values:
 // the transfer sequence shows what the controller sent in them and takes what it writes from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: keyboard and screen-reader access. The tab chain follows the rows of each page; the
 // accessible names and access letters are derived from the texts the window shows, so they follow
 // the language wherever those texts do.

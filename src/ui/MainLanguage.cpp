@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: the language list, the language switch, the window texts and the information page.
 #include "ui/Main.h"
 

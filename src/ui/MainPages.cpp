@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: the three parameter pages, their controls made from the parameter table.
 #include "ui/Main.h"
 

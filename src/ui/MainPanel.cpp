@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: the menu, the Infos page, the right panel and the file dialogs.
 #include "ui/Main.h"
 

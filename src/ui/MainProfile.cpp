@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: profile files and the File menu.
 #include "ui/Main.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: the buttons of the connection and the transfers, the window as the transfer
 // sequence's host, and the parameter values to and from the controls.
 #include "ui/Main.h"

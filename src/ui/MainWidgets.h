@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small widgets the main window's pages and its right panel are made of. Only for the
 // window's own sources (MainPages.cpp, MainPanel.cpp).

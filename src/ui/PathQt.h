@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File names between Qt strings and std::filesystem: through UTF-8 on every platform, so that
 // names outside the ASCII range reach the file system unchanged on Windows too.

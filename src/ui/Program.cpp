@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program: one main window, shown after its start-up sequence has run.
 #include <QApplication>
 

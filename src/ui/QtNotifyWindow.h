@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial component's notification path into Qt: worker threads post each notification as an
 // event to this object, and the GUI thread hands it back to the component in posting order.

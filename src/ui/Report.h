@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every message box of the program goes through ShowMessageBox, which hands it to the seam
 // (ui/Seam.h), so that tests can answer them. ReportError shows a catalogue message; Guarded is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything the windows hand to the user's time or to the desktop: the fixed waits of a transfer,
 // message boxes, file dialogs, the modal windows and opening a document or address. The program

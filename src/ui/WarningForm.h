@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TfrmWarning: the start-up warning with the colour legend of the parameter labels and the
 // language choice. Declared here so that the window tests can reach its controls.

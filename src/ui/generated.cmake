@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The auxiliary windows' build steps: the pedal-assist diagram (drawn and JPEG-encoded by a
 # generator program, then embedded into zelbor_ui), the help document Help.pdf beside the
 # executable and the icon files. Included by src/ui/CMakeLists.txt once zelbor_ui exists.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows program: a GUI executable (no console window) with its icon and version
 # information as resources, and, with a static Qt, the platform and style plugins linked in.
 # Included by src/ui/CMakeLists.txt on Windows once ZelborConfigTool exists.

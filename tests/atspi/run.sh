@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs screen_reader_test.py on a virtual X display of its own, inside a private session bus
 # (which starts the accessibility bus and its registry on demand).
 # Usage: run.sh SHIP_FOLDER VIRTUAL_CONTROLLER

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What a screen reader gets from the real program over the accessibility bus.
 
 Runs the shipped program and the virtual controller, and drives the window as a blind user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // identify: the controller's answer in the window's captions and as JSON; a port that cannot be
 // opened and a controller that never answers.
 #include "CliTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JSON the command line prints must parse whatever a controller sends as its names: bytes
 // that are no UTF-8 (its names are single-byte characters), control characters, quotes.
 #include "cli/Json.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // write checks the whole profile before it sends anything: each fault is refused with 7, the
 // message names the key (and the line, where there is one), and the controller hears nothing.
 #include "CliTestSupport.h"

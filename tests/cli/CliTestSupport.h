@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line as a user runs it: zelbor-cli as a process of its own, its standard output,
 // standard error and exit status, against the virtual controller on a pseudo-terminal whose log

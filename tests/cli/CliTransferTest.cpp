@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // read, write and diff against the virtual controller: what lands in the file, what reaches the
 // controller and in which order, and how each way a transfer can fail ends.
 #include "CliTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line itself: usage errors, help, and the port list as the window shows it.
 #include "CliTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files that an editor saved with a UTF-8 byte-order mark in front: the first section is read
 // like any other, and a save changes it in place and keeps the mark.
 #include "TempDir.h"

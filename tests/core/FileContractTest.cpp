@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files other people and programs rely on, written out by hand: the 42 keys of a profile in
 // their sections and order, and how a catalogue entry is read (quotes kept, blanks at the bar
 // kept).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing files: a write-protected file is refused and left as it was, names near the length
 // limit can be written, and reading a file costs the caller little stack.
 #include "TempDir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List bytes that a list cannot show go back to the controller unchanged; every other record
 // (a profile, a list the user set) is encoded from its indexes as before.
 #include "protocol/Communication.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What must hold of the parameter table as a whole: a slip in one row (a doubled profile key, a
 // data byte no field fills, two items with one byte) would otherwise pass every per-field check.
 #include "protocol/Parameters.h"

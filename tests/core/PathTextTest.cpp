@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names outside ASCII, and the program's own folder found whatever the working folder.
 #include "TempDir.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check a profile passes before it is written to a controller unseen: every key once, a whole
 // number, a value the window can hold; each problem named with its key and line.
 #include "common/Ini.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every row of the acknowledgement tables and of the nominal-voltage table, written out by hand:
 // a swapped row or a shifted range changes what the user is told or offered, and nothing else
 // would notice.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A uniquely named folder under the system's temporary folder, removed with its contents.
 #include <atomic>

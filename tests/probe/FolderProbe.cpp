@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Started by the core tests from a copy of itself in some folder, with another working folder:
 // writes the folder the program takes as its own (UTF-8) to the file named by its argument.
 #include "common/Catalogue.h"

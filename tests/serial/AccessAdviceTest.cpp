@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The advice given when a serial device may not be opened: a group is offered only where
 // joining it would give access, never the superuser's group.
 #include "SerialTestSupport.h"

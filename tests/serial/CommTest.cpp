@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComm against real pseudo-terminals: the test plays the far end on the master side.
 #include "SerialTestSupport.h"
 #include "serial/CommPortSettings.h"

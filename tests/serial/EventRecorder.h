@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a TComm raised, for the tests of both backends.
 #include "serial/Comm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery against sysfs trees laid out the way the kernels build them: legacy UART slots
 // without a UART must not be listed, whichever driver their port hangs off.
 #include "serial/PortDiscovery.h"

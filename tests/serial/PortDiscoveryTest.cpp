@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery against a prepared sysfs tree, device folder and virtual-port folder.
 #include "serial/Comm.h"
 #include "serial/PortDiscovery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pseudo-terminal pairs and a recording owner for the serial tests.
 #include "serial/Comm.h"

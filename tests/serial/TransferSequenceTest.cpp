@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transfer sequence without any window: a real TComm bound by the controller link, the
 // virtual controller at the far end of a pseudo-terminal, and a host that records what the
 // sequence asks of its front end, in order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The virtual controller program, started for one test on a pseudo-terminal of its own.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end: the virtual controller program on one side, TComm with the main window's
 // settings on the other, talking over a real pseudo-terminal.
 #include "SerialTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keyboard and screen-reader access: accessible names through Qt's accessibility interface, access
 // letters, the tab chain in the order the rows are seen, and closing the windows by keyboard.
 #include "main_test_support.h"

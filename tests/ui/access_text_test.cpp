@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What assistive tools read beyond a control's name: the items and the current item of the lists,
 // the text of the controller details, and the port list's items, which must tell virtual ports
 // with a long folder apart. (Qt sends change announcements only while a screen reader listens:

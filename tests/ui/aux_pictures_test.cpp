@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures: the embedded pedal-assist diagram and the JPEG decoder, the drawn icons.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auxiliary windows: start-up warning, help topics and About, with real language files in a
 // temporary shipping folder.
 #include "main_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line and the window agree: after the same steps against the same kind of
 // controller, the window's Save As and `zelbor-cli read` write the same file, and the window's
 // Write Flash and `zelbor-cli write` of the same profile send the same frames.

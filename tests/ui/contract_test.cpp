@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's external contract, written out from its tables: which key of main.ini feeds which
 // control (and each key's built-in default), the menu shortcuts, the colour of every parameter
 // label, and the language the program starts in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Broken files against the real window: profiles and language files that are truncated, binary,
 // huge (10 MB) or unreadable. Unreadable has to hold for root too, since the tests run as root:
 // a FIFO without a writer (opening it for reading would block for good), a folder or a device

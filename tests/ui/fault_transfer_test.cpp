@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults on the line, against the real window, the real serial component and the virtual
 // controller: a controller unplugged mid-transfer, one that never answers, replies split in two,
 // garbage and long bursts on the line, and a port that another program holds. After each fault

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Languages: the list, the switch (stored, information page, texts) and its failures.
 #include "main_test_support.h"
 

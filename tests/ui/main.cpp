@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test runner of the window tests: real widgets on Qt's offscreen platform.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the window tests: recorded message boxes and modal windows, temporary shipping
 // folders, a pseudo-terminal standing in for the cable, and the virtual controller. Built for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up sequence, controls, help and about, the low-battery field.
 #include "main_test_support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles: the controls round trip through a file, the Save / Save As / Load rules and clamping.
 #include "main_test_support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts that Qt itself puts on screen: the titles the window manager shows, the buttons of the
 // message boxes and the file dialogs in the chosen language, and the file dialog's completion list.
 #include "main_test_support.h"

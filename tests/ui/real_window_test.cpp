@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window of the Windows build: the Windows platform plugin on a display (under Wine,
 // a private Xvfb; tests/win32/run-wine-tests.sh), clicked with the mouse, against the virtual
 // controller on a COM port: connect, Read Flash, Save As a profile, Write Flash. A screenshot of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A controller that repeats its reply while the window shows the message that ends the transfer:
 // real message boxes on Qt's offscreen platform, closed with Esc as a user would, against the
 // virtual controller.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every shipped language holds every text the program reads: no window, message or help topic of
 // a shipped language falls back to a built-in default.
 #include "main_test_support.h"

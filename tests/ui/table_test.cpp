@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window and the profile files against the parameter table: nothing here states a range, an
 // item, a key or a name of its own; each check reads the table and looks at what its consumer does.
 #include "main_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped information page and help texts fit their boxes: no line of a shipped language is
 // wrapped in the middle of a table or a sentence when the boxes have their designed sizes.
 #include "main_test_support.h"

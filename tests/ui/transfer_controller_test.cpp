@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole sequences against the virtual controller: connect, Read Flash, Write Flash, refusals
 // and a controller that disappears.
 #include "main_test_support.h"

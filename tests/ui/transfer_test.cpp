@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connection and transfers against a pseudo-terminal whose far end the test plays: the frames the
 // window sends, the dispatch of replies by first byte and mode, and the acknowledgement tables.
 #include "main_test_support.h"

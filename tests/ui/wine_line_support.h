@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The far end of the serial line for the window tests built for Windows and run under Wine: the
 // same FakeLine and VirtualController as on Linux, played from the Linux side by

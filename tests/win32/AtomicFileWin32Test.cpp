@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The core's file replacement on Windows: attributes survive, failures leave the old file whole
 // and no temporary behind.
 #include "common/AtomicFile.h"

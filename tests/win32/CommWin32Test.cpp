@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComm on Win32 under Wine: the far end of each port is a pseudo-terminal that zelbor-wine-peer
 // drives on the Linux side.
 #include "WineTestSupport.h"

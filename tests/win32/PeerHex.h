@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte strings of the line protocol between the Windows tests and their Linux peer: two
 // lower-case hex digits a byte, both ends the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery from the registry: a prepared key, and the system's serial-device map as Wine
 // fills it from its port configuration.
 #include "WineTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end under Wine: the virtual controller on the Linux side, TComm with the main window's
 // settings on the Windows side, one pseudo-terminal between them.
 #include "WineTestSupport.h"

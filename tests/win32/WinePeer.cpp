@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux end of the line for the Windows tests under Wine.
 //
 //   zelbor-wine-peer --ports DIR [--virtual-controller PATH] [--log FILE] -- COMMAND [ARGS...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Windows side of the tests under Wine: a client of zelbor-wine-peer, which plays the far end
 // of the serial ports on Linux, and a recording owner.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows command line under Wine, against the virtual controller on COM2, checked against
 # the Linux command line on the same controller: identify, read (the profile must be the same
 # file byte for byte), write with its read-back, diff, a malformed profile refused before

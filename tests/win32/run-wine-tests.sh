@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the Windows test executables of a cross build under Wine: headless, in a private prefix
 # inside the build folder, with the far end of the serial ports played from the Linux side.
 #

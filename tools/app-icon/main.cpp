@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's icon into the files that carry it outside the program: a Windows icon
 // (.ico, one PNG-compressed image per size, for the executable's resources) and a PNG (for the
 // Linux desktop entry).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typesets the user manual (HTML) as the help document Help.pdf: A4 pages, page numbers at the
 // bottom.
 //

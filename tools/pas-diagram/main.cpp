@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the pedal-assist diagram shown on the Pedal Assist page (motor current against time while
 // pedalling) and writes it as a JPEG. With a second argument it also writes a C++ source that embeds
 // the JPEG bytes, so the program carries the picture inside itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A controller on a pseudo-terminal, for development and for users without a bike. It
 // announces its port in the per-user virtual-port folder, answers identification, block
 // reads and block writes like the real controller, and can be told to misbehave.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Atomic replacement of a file on Windows: the content goes to a new file in the same folder,
 // is flushed to disk and then takes the old file's place. ReplaceFileW keeps the old file's
 // security settings and attributes (what the mode bits are on POSIX); a file that did not exist

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system's own text for a Win32 error code, for the messages of the file writer and the
 // serial component: without its trailing line end and full stop, so that it can go inside a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TComm on Win32 serial communication ports.
 //
 // Threads of an open port:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial ports present on Windows: the serial-device map that the drivers keep in the registry,
 // HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM. Each value stands for one port; its data is
 // the port name (COM3), its name only the driver's device (\Device\Serial0). Read-only: the key is
