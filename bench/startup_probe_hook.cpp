@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The start-up probe: the program's own main (src/ui/main.cpp) linked with this observer, so
+// The start-up probe: the program's own main (src/ui/Program.cpp) linked with this observer, so
 // that the real start-up path runs unchanged and nothing in the product has to know about it.
 //
 // Usage: QT_QPA_PLATFORM=offscreen build-bench/bench/startup_probe
@@ -21,6 +21,8 @@
 #include <unistd.h>
 
 #include "common/Catalogue.h"
+
+namespace zelbor {
 
 namespace {
 
@@ -106,3 +108,5 @@ void InstallProbe()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(InstallProbe)
+
+} // namespace zelbor

@@ -64,6 +64,8 @@
 
 extern char** environ;
 
+namespace zelbor {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -398,8 +400,11 @@ const char* StringOption(int argc, char** argv, const char* name)
 
 } // namespace
 
+} // namespace zelbor
+
 int main(int argc, char** argv)
 {
+    using namespace zelbor;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("usage: transfer_bench [--runs N] [--latency MS] [--idle-seconds S] [--startup-runs N] "

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+namespace zelbor {
+
 namespace {
 
 void Require(bool condition, const char* what)
@@ -27,8 +29,11 @@ void Require(bool condition, const char* what)
 
 } // namespace
 
+} // namespace zelbor
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    using namespace zelbor;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t eol = input.find('\n');
     const std::string_view key = input.substr(0, eol);

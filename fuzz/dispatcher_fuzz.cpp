@@ -41,6 +41,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace zelbor {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -110,8 +112,11 @@ void SetPortOpen(bool open)
 
 } // namespace
 
+} // namespace zelbor
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
+    using namespace zelbor;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "fuzz_dispatcher";

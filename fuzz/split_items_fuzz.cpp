@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string_view>
 
+namespace zelbor {
+
 namespace {
 
 void Require(bool condition, const char* what)
@@ -23,8 +25,11 @@ void Require(bool condition, const char* what)
 
 } // namespace
 
+} // namespace zelbor
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    using namespace zelbor;
     if (size == 0)
         return 0;
     const char separator = static_cast<char>(data[0]);

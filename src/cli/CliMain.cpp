@@ -17,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+namespace zelbor {
+
 namespace {
 
 void OnStop(int) { zelbor::cli::RequestStop(); }
@@ -56,8 +58,11 @@ bool ErrorIsTerminal()
 
 } // namespace
 
+} // namespace zelbor
+
 int main(int argc, char** argv)
 {
+    using namespace zelbor;
 #ifdef _WIN32
     SetConsoleOutputCP(CP_UTF8);
     std::signal(SIGINT, OnStop);

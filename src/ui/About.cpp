@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
+namespace zelbor {
+
 namespace {
 
 constexpr const char* kSection = "ABOUT";
@@ -181,7 +183,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 
 void TAboutForm::SetAboutLanguage()
 {
-    const zelbor::IniFile ini = zelbor::IniFile::Load(zelbor::LanguageFile("soft/main.ini"));
+    const IniFile ini = IniFile::Load(LanguageFile("soft/main.ini"));
     auto read = [&ini](const char* key, const char* def) {
         return QString::fromStdString(ini.ReadString(kSection, key, def));
     };
@@ -215,3 +217,5 @@ void ShowAboutWindow()
     form->SetAboutLanguage(); // read afresh every time, so a language switch shows at once
     Seam().RunDialog(*form);
 }
+
+} // namespace zelbor

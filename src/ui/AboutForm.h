@@ -13,6 +13,8 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
+namespace zelbor {
+
 // A label that opens a web address when clicked, or with Space or Enter while it has the focus.
 class TLinkLabel : public TClickLabel {
     Q_OBJECT
@@ -54,3 +56,5 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+} // namespace zelbor

@@ -14,6 +14,8 @@
 #include <QVariant>
 #include <algorithm>
 
+namespace zelbor {
+
 namespace {
 
 // Marks a label whose accessible value is its text (a controller detail); the property holds the
@@ -487,3 +489,5 @@ void SetTabChain(std::initializer_list<QWidget*> widgets)
 {
     SetTabChain(std::vector<QWidget*>(widgets));
 }
+
+} // namespace zelbor

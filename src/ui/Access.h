@@ -14,6 +14,8 @@ class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
 
+namespace zelbor {
+
 // A label that reacts to a left click and, while it has the keyboard focus, to Space and Enter:
 // the clickable pictures of the main window and the link labels of the About window. It takes the
 // focus by Tab only, so a mouse click does not move the focus away from the field being edited.
@@ -70,3 +72,5 @@ QChar AccessKeyOf(const QString& caption);
 // Tab moves through the widgets in this order; each is followed by the next.
 void SetTabChain(std::initializer_list<QWidget*> widgets);
 void SetTabChain(const std::vector<QWidget*>& widgets);
+
+} // namespace zelbor

@@ -10,6 +10,8 @@
 #include "ui/PathQt.h"
 #include "ui/Report.h"
 
+namespace zelbor {
+
 void SetUpApplication()
 {
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
@@ -17,7 +19,7 @@ void SetUpApplication()
 
 std::filesystem::path QtTranslationsFolder()
 {
-    return zelbor::ExecutableFolder() / "translations";
+    return ExecutableFolder() / "translations";
 }
 
 bool UseQtTranslations(const std::string& languageCode)
@@ -41,3 +43,5 @@ bool UseQtTranslations(const std::string& languageCode)
     installed = std::move(translator);
     return true;
 }
+
+} // namespace zelbor

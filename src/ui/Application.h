@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+namespace zelbor {
+
 // Names the application. Only the application name is set: a display name would make Qt append
 // " — <display name>" to every title the window manager shows, so that the captions of the
 // windows and message boxes would no longer be their own texts.
@@ -18,3 +20,5 @@ std::filesystem::path QtTranslationsFolder();
 // knows, or one for which the folder holds no translation, leaves Qt's English texts.
 // Returns whether a translation is in force now.
 bool UseQtTranslations(const std::string& languageCode);
+
+} // namespace zelbor

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <memory>
 
+namespace zelbor {
+
 TfrmHelp::TfrmHelp(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmHelp"));
@@ -65,7 +67,7 @@ namespace {
 constexpr int kMaxHelpLines = 10000;
 }
 
-QString HelpTopicText(const zelbor::IniFile& ini, const std::string& section)
+QString HelpTopicText(const IniFile& ini, const std::string& section)
 {
     const int lines = std::min(ini.ReadLanguageInt(section, "nbLine", 0), kMaxHelpLines);
     // The box shows each line break as a new line: the text starts with an empty line, and a
@@ -80,8 +82,8 @@ QString HelpTopicText(const zelbor::IniFile& ini, const std::string& section)
 
 void ShowHelpTopic(const std::string& topic, const std::string& section)
 {
-    const zelbor::IniFile ini = zelbor::IniFile::Load(zelbor::LanguageFile("help/" + topic + ".ini"));
-    const zelbor::IniFile mainIni = zelbor::IniFile::Load(zelbor::LanguageFile("soft/main.ini"));
+    const IniFile ini = IniFile::Load(LanguageFile("help/" + topic + ".ini"));
+    const IniFile mainIni = IniFile::Load(LanguageFile("soft/main.ini"));
     const QString title = QString::fromStdString(ini.ReadString(section, "title", "Help"));
     const QString text = HelpTopicText(ini, section);
 
@@ -93,3 +95,5 @@ void ShowHelpTopic(const std::string& topic, const std::string& section)
     form->memHelp->setPlainText(text);
     Seam().RunDialog(*form);
 }
+
+} // namespace zelbor

@@ -6,9 +6,12 @@
 #include <functional>
 #include <string>
 
-namespace zelbor { class IniFile; }
 class QPlainTextEdit;
 class QPushButton;
+
+namespace zelbor {
+
+class IniFile;
 
 class TfrmHelp : public QDialog {
     Q_OBJECT
@@ -24,4 +27,6 @@ public slots:
 
 // The text of the help box for one section of a topic file: for each of the "nbLine" lines a line
 // break followed by the line, so it begins with an empty line.
-QString HelpTopicText(const zelbor::IniFile& topicFile, const std::string& section);
+QString HelpTopicText(const IniFile& topicFile, const std::string& section);
+
+} // namespace zelbor

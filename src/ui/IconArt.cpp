@@ -8,6 +8,8 @@
 #include <cmath>
 #include <numbers>
 
+namespace zelbor {
+
 // The window icon: a gear (the motor) in a blue disc with a yellow bolt across it.
 QPixmap IconPixmap(int size)
 {
@@ -55,3 +57,5 @@ QPixmap IconPixmap(int size)
     p.end();
     return pm;
 }
+
+} // namespace zelbor

@@ -4,4 +4,8 @@
 // executable and the Linux desktop entry (tools/app-icon), so that all of them look the same.
 #include <QPixmap>
 
+namespace zelbor {
+
 QPixmap IconPixmap(int size);
+
+} // namespace zelbor

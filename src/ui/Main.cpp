@@ -23,6 +23,8 @@
 #include "ui/Report.h"
 #include "ui/Seam.h"
 
+namespace zelbor {
+
 namespace {
 
 constexpr int kClientWidth = 678;
@@ -44,13 +46,13 @@ TMainForm::TMainForm(QWidget* parent)
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     // The serial component: notifications reach it again on this thread through Qt's event queue.
-    notifyWindow_.SetReceiver([this](zelbor::CommNotification n) { CommPort.HandleNotification(std::move(n)); });
+    notifyWindow_.SetReceiver([this](CommNotification n) { CommPort.HandleNotification(std::move(n)); });
     // The line settings are the controller link's; what the port receives goes to the sequence.
     link_.DeliverTo(transfer_);
 
     TimerConnect = new QTimer(this);
     TimerConnect->setObjectName(QStringLiteral("TimerConnect"));
-    TimerConnect->setInterval(static_cast<int>(zelbor::TTransferSequence::kConnectRetryInterval.count()));
+    TimerConnect->setInterval(static_cast<int>(TTransferSequence::kConnectRetryInterval.count()));
     connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
 
     BuildMenu();
@@ -108,9 +110,9 @@ void TMainForm::FormShow()
 
         SetTransferButtonsEnabled(false);                                       // 10
 
-        const auto profile = zelbor::ExecutableFolder() / "Profiles" / "DefaultProfile.el";
+        const auto profile = ExecutableFolder() / "Profiles" / "DefaultProfile.el";
         LoadProfile(ToQString(profile));                                        // 11
-        LoadLanguageList(zelbor::LanguagesIniPath());                           // 12
+        LoadLanguageList(LanguagesIniPath());                           // 12
         if (!LoadInfos())                                                       // 13
             return;
         SetMainLanguage();                                                      // 14
@@ -136,9 +138,9 @@ void TMainForm::FillPortList()
     // tooltip and description. The path stays the item's data; it is what Connect opens.
     connect(cbbPort, &QComboBox::currentIndexChanged, this, &TMainForm::ShowSelectedPortPath, Qt::UniqueConnection);
     cbbPort->clear();
-    for (const std::string& port : zelbor::ListSerialPorts()) {
+    for (const std::string& port : ListSerialPorts()) {
         const QString full = QString::fromStdString(port);
-        const QString shown = QString::fromStdString(zelbor::PortShownName(port));
+        const QString shown = QString::fromStdString(PortShownName(port));
         cbbPort->addItem(shown, full);
         const int i = cbbPort->count() - 1;
         cbbPort->setItemData(i, full, Qt::ToolTipRole);
@@ -172,25 +174,25 @@ void TMainForm::imgSearchPortsClick()
 
 void TMainForm::btnHelp_BasicClick(QObject* sender)
 {
-    Guarded([&] { Seam().ShowHelpTopic(zelbor::FindBlock(zelbor::bcBasic)->helpTopic, sender->objectName().toStdString()); });
+    Guarded([&] { Seam().ShowHelpTopic(FindBlock(bcBasic)->helpTopic, sender->objectName().toStdString()); });
 }
 
 void TMainForm::btnHelp_PedalAssistClick(QObject* sender)
 {
     Guarded([&] {
-        Seam().ShowHelpTopic(zelbor::FindBlock(zelbor::bcPedalAssist)->helpTopic, sender->objectName().toStdString());
+        Seam().ShowHelpTopic(FindBlock(bcPedalAssist)->helpTopic, sender->objectName().toStdString());
     });
 }
 
 void TMainForm::btnHelp_ThrottleClick(QObject* sender)
 {
-    Guarded([&] { Seam().ShowHelpTopic(zelbor::FindBlock(zelbor::bcThrottle)->helpTopic, sender->objectName().toStdString()); });
+    Guarded([&] { Seam().ShowHelpTopic(FindBlock(bcThrottle)->helpTopic, sender->objectName().toStdString()); });
 }
 
 void TMainForm::mnHelpFileClick()
 {
     Guarded([] {
-        const auto pdf = zelbor::ExecutableFolder() / "Help.pdf";
+        const auto pdf = ExecutableFolder() / "Help.pdf";
         // A missing document or viewer gives no message.
         Seam().OpenUrl(QUrl::fromLocalFile(ToQString(pdf)));
     });
@@ -241,13 +243,15 @@ void TMainForm::cbbBasLowBatChange()
         box->setCurrentIndex(index);
         box->setEditText(box->itemText(index)); // also when that item was already the current one
     };
-    int volts = zelbor::StrToInt(text.toStdString());
-    const int last = zelbor::StrToInt(box->itemText(box->count() - 1).toStdString());
+    int volts = StrToInt(text.toStdString());
+    const int last = StrToInt(box->itemText(box->count() - 1).toStdString());
     if (volts > last) {
         select(box->count() - 1);
         volts = last;
     }
-    const int first = zelbor::StrToInt(box->itemText(0).toStdString());
+    const int first = StrToInt(box->itemText(0).toStdString());
     if (volts < first)
         select(0);
 }
+
+} // namespace zelbor

@@ -35,14 +35,16 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
-namespace zelbor { class IniFile; }
+namespace zelbor {
+
+class IniFile;
 
 
-class TMainForm : public QMainWindow, private zelbor::TTransferHost {
+class TMainForm : public QMainWindow, private TTransferHost {
     Q_OBJECT
 public:
     using TTransferMode = zelbor::TTransferMode;
-    using enum zelbor::TTransferMode; // TMainForm::tmIdle ...
+    using enum TTransferMode; // TMainForm::tmIdle ...
 
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -50,11 +52,11 @@ public:
 private:
     QtNotifyWindow notifyWindow_; // must outlive CommPort
 public:
-    zelbor::TComm CommPort;
+    TComm CommPort;
 
 private:
-    zelbor::TControllerLink link_;     // CommPort as the controller's line
-    zelbor::TTransferSequence transfer_;
+    TControllerLink link_;     // CommPort as the controller's line
+    TTransferSequence transfer_;
 
 public:
     // ---- State ----
@@ -81,25 +83,25 @@ public:
     void btnWriteFlashClick();
     void imgSearchPortsClick();
     // What CommPort delivered: handed to the transfer sequence.
-    void CommPortReceiveData(zelbor::TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
+    void CommPortReceiveData(TComm& sender, const std::uint8_t* buffer, std::uint16_t length);
 
     // A chunk that arrives while a message box raised by the dispatcher is open waits, and is
-    // dispatched in order once that box has closed (zelbor::TTransferSequence::Receive).
-    static constexpr std::size_t kMaxPendingChunks = zelbor::TTransferSequence::kMaxPendingChunks;
+    // dispatched in order once that box has closed (TTransferSequence::Receive).
+    static constexpr std::size_t kMaxPendingChunks = TTransferSequence::kMaxPendingChunks;
     std::size_t PendingChunkCount() const { return transfer_.PendingChunkCount(); }
 
     // ---- Values <-> controls ----
     // The values of `block`'s controls, the low-battery text converted (may throw EConvertError;
     // it comes first). The other blocks' values are defaults.
-    zelbor::ParameterValues ValuesFromControls(std::uint8_t block) const;
-    zelbor::ParameterValues ValuesFromControls() const; // all three blocks
+    ParameterValues ValuesFromControls(std::uint8_t block) const;
+    ParameterValues ValuesFromControls() const; // all three blocks
     // Shows the values of `block` in its controls; the low-battery box selects the item of its
     // volts, if it has one, and otherwise keeps its text.
-    void ShowBlock(std::uint8_t block, const zelbor::ParameterValues& values);
+    void ShowBlock(std::uint8_t block, const ParameterValues& values);
     void SetLowBatteryItems(int firstVolts, int lastVolts); // keeps the box's text
     void ClearLowBatteryItems();                            // keeps the box's text
     // The control of a parameter (the table's field of that name).
-    QWidget* ParameterControl(const zelbor::ParameterField& field) const;
+    QWidget* ParameterControl(const ParameterField& field) const;
 
     // ---- Low-battery field ----
     bool cbbBasLowBatKeyPress(QChar key); // true: the character reaches the field
@@ -110,11 +112,11 @@ public:
     bool CommitLanguageChoice();          // false when languages.ini could not be written (reported)
     bool cbbLanguageChange();             // false when the switch stopped at a file error (reported)
     void SetMainLanguage();
-    void SetMainMenuLanguage(const zelbor::IniFile& ini);
-    void SetMainTabLanguage(const zelbor::IniFile& ini);
-    void SetMainOtherLanguage(const zelbor::IniFile& ini);
-    void SetMainCommLanguage(const zelbor::IniFile& ini);
-    void SetMainControllerInfosLanguage(const zelbor::IniFile& ini);
+    void SetMainMenuLanguage(const IniFile& ini);
+    void SetMainTabLanguage(const IniFile& ini);
+    void SetMainOtherLanguage(const IniFile& ini);
+    void SetMainCommLanguage(const IniFile& ini);
+    void SetMainControllerInfosLanguage(const IniFile& ini);
     bool LoadInfos();                     // memInfos <- Infos.txt; false when it could not be opened (reported)
 
     // ---- Keyboard and screen-reader access ----
@@ -233,11 +235,11 @@ private:
     void Wait(std::chrono::milliseconds length) override;
     int ShowMessage(const std::string& key, int flags) override;
     void ShowFailure(std::exception_ptr error) override;
-    void ShowRefusedField(const zelbor::ParameterField& field) override;
-    void ShowValues(std::uint8_t block, const zelbor::ParameterValues& values) override; // a read reply
-    zelbor::ParameterValues ValuesToWrite(std::uint8_t block) override;
-    void ShowIdentification(const zelbor::ControllerInfo& info) override;
-    void ShowConnectionState(zelbor::ConnectionState state) override;
+    void ShowRefusedField(const ParameterField& field) override;
+    void ShowValues(std::uint8_t block, const ParameterValues& values) override; // a read reply
+    ParameterValues ValuesToWrite(std::uint8_t block) override;
+    void ShowIdentification(const ControllerInfo& info) override;
+    void ShowConnectionState(ConnectionState state) override;
     void StartConnectTimer() override;
     void StopConnectTimer() override;
 
@@ -265,17 +267,17 @@ private:
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
 
-    // The parameter controls, in the order of zelbor::ParameterTable().
+    // The parameter controls, in the order of ParameterTable().
     std::vector<QWidget*> parameterControls_;
-    void RegisterParameterControl(const zelbor::ParameterField& field, QWidget* control);
-    void ReadControls(std::uint8_t block, zelbor::ParameterValues& values) const; // ValuesFromControls
+    void RegisterParameterControl(const ParameterField& field, QWidget* control);
+    void ReadControls(std::uint8_t block, ParameterValues& values) const; // ValuesFromControls
 
     // The list bytes of the controller's last reply that their lists cannot show (see
-    // zelbor::KeptByte), held with the list until it gets a selection or is set again.
+    // KeptByte), held with the list until it gets a selection or is set again.
     std::map<const QComboBox*, std::uint8_t> keptBytes_;
     void WatchKeptByteLists(); // a list forgets its byte as soon as its selection changes or is picked
-    void KeepByte(QComboBox* list, const zelbor::KeptByte& byte);
-    zelbor::KeptByte KeptByteOf(const QComboBox* list) const;
+    void KeepByte(QComboBox* list, const KeptByte& byte);
+    KeptByte KeptByteOf(const QComboBox* list) const;
 
     // A row of a parameter page as keyboard and screen-reader access see it, in the order shown.
     struct AccessRow {
@@ -288,3 +290,5 @@ private:
     };
     std::vector<AccessRow> accessRows_;
 };
+
+} // namespace zelbor

@@ -19,6 +19,8 @@
 
 #include "ui/Access.h"
 
+namespace zelbor {
+
 namespace {
 
 constexpr int kPageCount = 3; // the parameter pages; Infos has no fields
@@ -131,3 +133,5 @@ void TMainForm::UpdateAccessibility()
     for (const auto& [value, title] : details)
         MarkValueLabel(value, LabelName(title->text()));
 }
+
+} // namespace zelbor

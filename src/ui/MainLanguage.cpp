@@ -20,10 +20,12 @@
 #include "ui/PathQt.h"
 #include "ui/Report.h"
 
+namespace zelbor {
+
 namespace {
 
 // Language files are UTF-8 text.
-QString Text(const zelbor::IniFile& ini, const char* section, const char* key, const char* def)
+QString Text(const IniFile& ini, const char* section, const char* key, const char* def)
 {
     return QString::fromStdString(ini.ReadString(section, key, def));
 }
@@ -31,9 +33,9 @@ QString Text(const zelbor::IniFile& ini, const char* section, const char* key, c
 // Every file path of the language files needs a code; an entry without one names English.
 std::string CodeAt(int index)
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < zelbor::LanguageCodes.size()
-        && !zelbor::LanguageCodes[static_cast<std::size_t>(index)].empty())
-        return zelbor::LanguageCodes[static_cast<std::size_t>(index)];
+    if (index >= 0 && static_cast<std::size_t>(index) < LanguageCodes.size()
+        && !LanguageCodes[static_cast<std::size_t>(index)].empty())
+        return LanguageCodes[static_cast<std::size_t>(index)];
     return "eng";
 }
 
@@ -42,24 +44,24 @@ std::string CodeAt(int index)
 void TMainForm::LoadLanguageList(const std::filesystem::path& path)
 {
     cbbLanguage->clear();
-    const zelbor::LanguageList list = zelbor::ReadLanguageList(path);
-    zelbor::DefaultLanguage = list.defaultCode;
-    zelbor::LanguageCodes = list.codes;
+    const LanguageList list = ReadLanguageList(path);
+    DefaultLanguage = list.defaultCode;
+    LanguageCodes = list.codes;
     for (const std::string& name : list.names)
         cbbLanguage->addItem(QString::fromStdString(name));
     cbbLanguage->setCurrentIndex(list.names.empty() ? -1 : list.selectedIndex);
-    zelbor::CurrentLanguage = CodeAt(list.selectedIndex);
-    UseQtTranslations(zelbor::CurrentLanguage); // Qt's buttons and file dialogs follow the language
+    CurrentLanguage = CodeAt(list.selectedIndex);
+    UseQtTranslations(CurrentLanguage); // Qt's buttons and file dialogs follow the language
 }
 
 bool TMainForm::CommitLanguageChoice()
 {
-    zelbor::CurrentLanguage = CodeAt(cbbLanguage->currentIndex());
+    CurrentLanguage = CodeAt(cbbLanguage->currentIndex());
     // The catalogue's messages follow CurrentLanguage at once; so do the buttons of their boxes.
-    UseQtTranslations(zelbor::CurrentLanguage);
+    UseQtTranslations(CurrentLanguage);
     try {
-        zelbor::StoreDefaultLanguage(zelbor::LanguagesIniPath(), zelbor::CurrentLanguage);
-    } catch (const zelbor::EFileError& e) {
+        StoreDefaultLanguage(LanguagesIniPath(), CurrentLanguage);
+    } catch (const EFileError& e) {
         ShowErrorText(QString::fromStdString(e.what())); // the message names languages.ini
         return false;
     }
@@ -83,7 +85,7 @@ bool TMainForm::cbbLanguageChange()
 
 bool TMainForm::LoadInfos()
 {
-    const QString path = ToQString(zelbor::LanguageFile("help/Infos.txt"));
+    const QString path = ToQString(LanguageFile("help/Infos.txt"));
     // Only a regular file is opened: opening a FIFO without a writer would block for good.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
@@ -106,7 +108,7 @@ bool TMainForm::LoadInfos()
 
 void TMainForm::SetMainLanguage()
 {
-    const zelbor::IniFile ini = zelbor::IniFile::Load(zelbor::LanguageFile("soft/main.ini"));
+    const IniFile ini = IniFile::Load(LanguageFile("soft/main.ini"));
     setWindowTitle(Text(ini, "MAIN", "title", "Zelbor Configuration Tool"));
     SetMainMenuLanguage(ini);
     SetMainTabLanguage(ini);
@@ -116,7 +118,7 @@ void TMainForm::SetMainLanguage()
     UpdateAccessibility(); // names and access letters follow the new texts
 }
 
-void TMainForm::SetMainMenuLanguage(const zelbor::IniFile& ini)
+void TMainForm::SetMainMenuLanguage(const IniFile& ini)
 {
     mnFile->setText(Text(ini, "MENUFILE", "file", "File"));
     mnSave->setText(Text(ini, "MENUFILE", "save", "Save"));
@@ -128,7 +130,7 @@ void TMainForm::SetMainMenuLanguage(const zelbor::IniFile& ini)
     mnAbout->setText(Text(ini, "MENUHELP", "about", "About"));
 }
 
-void TMainForm::SetMainTabLanguage(const zelbor::IniFile& ini)
+void TMainForm::SetMainTabLanguage(const IniFile& ini)
 {
     pctrlProfile->setTabText(0, Text(ini, "TABS", "tabBasicName", "Basic"));
     pctrlProfile->setTabText(1, Text(ini, "TABS", "tabPAName", "Pedal Assist"));
@@ -136,7 +138,7 @@ void TMainForm::SetMainTabLanguage(const zelbor::IniFile& ini)
     pctrlProfile->setTabText(3, Text(ini, "TABS", "tabInfosName", "Infos"));
 }
 
-void TMainForm::SetMainOtherLanguage(const zelbor::IniFile& ini)
+void TMainForm::SetMainOtherLanguage(const IniFile& ini)
 {
     btnBasRead->setText(Text(ini, "TABS", "btnRead", "READ"));
     btnBasRead->setToolTip(Text(ini, "TABS", "hintBtnReadBas", "Read only the general settings from controller"));
@@ -159,7 +161,7 @@ void TMainForm::SetMainOtherLanguage(const zelbor::IniFile& ini)
     btnWriteFlash->setToolTip(Text(ini, "FLASH", "hintBtnWriteFlash", "Write all settings to controller"));
 }
 
-void TMainForm::SetMainCommLanguage(const zelbor::IniFile& ini)
+void TMainForm::SetMainCommLanguage(const IniFile& ini)
 {
     gbCommIF->setTitle(Text(ini, "COMM", "commInterface", "Communication Interface"));
     lbCOMPort->setText(Text(ini, "COMM", "comPort", "COM Port:"));
@@ -169,7 +171,7 @@ void TMainForm::SetMainCommLanguage(const zelbor::IniFile& ini)
     btnPortDisconnect->setToolTip(Text(ini, "COMM", "hintBtnDisconnect", "Disconnect from COM port"));
 }
 
-void TMainForm::SetMainControllerInfosLanguage(const zelbor::IniFile& ini)
+void TMainForm::SetMainControllerInfosLanguage(const IniFile& ini)
 {
     gbControllerInfo->setTitle(Text(ini, "CONTROLERINFO", "controlerInfo", "Controller Info"));
     lbManufTitle->setText(Text(ini, "CONTROLERINFO", "manufacturer", "Manufacturer:"));
@@ -179,3 +181,5 @@ void TMainForm::SetMainControllerInfosLanguage(const zelbor::IniFile& ini)
     lbNomVoltTitle->setText(Text(ini, "CONTROLERINFO", "nomVolt", "Nominal Voltage"));
     lbMaxCurrTitle->setText(Text(ini, "CONTROLERINFO", "maxCurrent", "Max. Current"));
 }
+
+} // namespace zelbor

@@ -31,6 +31,8 @@
 #include "ui/Pictures.h"
 #include "ui/Report.h"
 
+namespace zelbor {
+
 namespace {
 
 using namespace mainwidgets;
@@ -38,15 +40,15 @@ using namespace mainwidgets;
 constexpr int kListWidth = 172; // "By Display's Command" and the drop-down arrow
 
 // The parameter of that name; the table names every parameter control the window builds.
-const zelbor::ParameterField& Field(const std::string& control)
+const ParameterField& Field(const std::string& control)
 {
-    const zelbor::ParameterField* field = zelbor::FindParameter(control);
+    const ParameterField* field = FindParameter(control);
     if (!field)
         throw std::logic_error("no parameter " + control);
     return *field;
 }
 
-QStringList ItemTexts(const zelbor::ParameterField& field)
+QStringList ItemTexts(const ParameterField& field)
 {
     QStringList out;
     for (const std::string& s : *field.items)
@@ -144,7 +146,7 @@ void UseNormalFont(QWidget* w)
 
 QSpinBox* TMainForm::MakeParameterSpin(const char* control)
 {
-    const zelbor::ParameterField& field = Field(control);
+    const ParameterField& field = Field(control);
     auto* spin = new QSpinBox;
     spin->setObjectName(QString::fromStdString(field.control));
     spin->setRange(field.minimum, field.maximum);
@@ -155,7 +157,7 @@ QSpinBox* TMainForm::MakeParameterSpin(const char* control)
 
 QComboBox* TMainForm::MakeParameterList(const char* control, int width, bool filled)
 {
-    const zelbor::ParameterField& field = Field(control);
+    const ParameterField& field = Field(control);
     auto* list = new QComboBox;
     list->setObjectName(QString::fromStdString(field.control));
     list->setEditable(false);
@@ -176,7 +178,7 @@ void TMainForm::FillList(QComboBox* list)
 
 QComboBox* TMainForm::MakeLowBatteryBox(const char* control)
 {
-    const zelbor::ParameterField& field = Field(control);
+    const ParameterField& field = Field(control);
     auto* box = new QComboBox;
     box->setObjectName(QString::fromStdString(field.control));
     box->setEditable(true);
@@ -192,13 +194,13 @@ QComboBox* TMainForm::MakeLowBatteryBox(const char* control)
 
 QToolButton* TMainForm::HelpButton(const std::string& name)
 {
-    const auto buttons = zelbor::HelpButtons();
+    const auto buttons = HelpButtons();
     const auto info = std::find_if(buttons.begin(), buttons.end(),
-                                   [&](const zelbor::HelpButtonInfo& b) { return name == b.name; });
+                                   [&](const HelpButtonInfo& b) { return name == b.name; });
     if (info == buttons.end())
         throw std::logic_error("no help button " + name);
-    void (TMainForm::*handler)(QObject*) = info->block == zelbor::bcBasic         ? &TMainForm::btnHelp_BasicClick
-                                           : info->block == zelbor::bcPedalAssist ? &TMainForm::btnHelp_PedalAssistClick
+    void (TMainForm::*handler)(QObject*) = info->block == bcBasic         ? &TMainForm::btnHelp_BasicClick
+                                           : info->block == bcPedalAssist ? &TMainForm::btnHelp_PedalAssistClick
                                                                                   : &TMainForm::btnHelp_ThrottleClick;
     auto* button = new QToolButton;
     button->setObjectName(QString::fromStdString(name));
@@ -406,3 +408,4 @@ QWidget* TMainForm::BuildThrottlePage()
     return tabThrottleHandle;
 }
 
+} // namespace zelbor

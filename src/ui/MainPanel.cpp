@@ -24,6 +24,8 @@
 #include "ui/Pictures.h"
 #include "ui/Report.h"
 
+namespace zelbor {
+
 namespace {
 
 using namespace mainwidgets;
@@ -245,3 +247,5 @@ void TMainForm::BuildFileDialogs()
                     popup->hide();
         });
 }
+
+} // namespace zelbor

@@ -15,6 +15,8 @@
 #include "ui/Report.h"
 #include "ui/Seam.h"
 
+namespace zelbor {
+
 namespace {
 
 bool FileExists(const QString& name)
@@ -25,17 +27,17 @@ bool FileExists(const QString& name)
 
 QString ProfilesFolder()
 {
-    return ToQString(zelbor::ExecutableFolder() / "Profiles");
+    return ToQString(ExecutableFolder() / "Profiles");
 }
 
 } // namespace
 
 void TMainForm::LoadProfile(const QString& fileName)
 {
-    const zelbor::ProfileValues values = zelbor::ReadProfile(ToPath(fileName));
-    for (const zelbor::BlockInfo& block : zelbor::Blocks()) {
+    const ProfileValues values = ReadProfile(ToPath(fileName));
+    for (const BlockInfo& block : Blocks()) {
         ShowBlock(block.code, values);
-        if (block.code == zelbor::bcBasic) {
+        if (block.code == bcBasic) {
             // The stored number is shown as it is, without the range adjustment of typed text.
             const QSignalBlocker blocker(cbbBasLowBat);
             cbbBasLowBat->setEditText(QString::number(values.basic.cbbBasLowBat));
@@ -46,7 +48,7 @@ void TMainForm::LoadProfile(const QString& fileName)
 void TMainForm::SaveProfile(const QString& fileName)
 {
     // The low-battery text first: no number, nothing written.
-    zelbor::WriteProfile(ToPath(fileName), ValuesFromControls());
+    WriteProfile(ToPath(fileName), ValuesFromControls());
 }
 
 void TMainForm::SetCaptionForProfile()
@@ -67,9 +69,9 @@ void TMainForm::mnSaveClick()
         }
         MessageRequest request;
         request.key = "err1";
-        request.text = QString::fromStdString(zelbor::GetErrorMessage("err1"));
+        request.text = QString::fromStdString(GetErrorMessage("err1"));
         request.caption = QStringLiteral("File load error");
-        request.flags = zelbor::mbIconError;
+        request.flags = mbIconError;
         ShowMessageBox(request);
     });
 }
@@ -98,13 +100,13 @@ void TMainForm::LoadFileDialogCanClose(const QString& fileName)
         if (fileName.isEmpty())
             return;
         if (!FileExists(fileName)) {
-            ReportError("err2", zelbor::mbIconError);
+            ReportError("err2", mbIconError);
             return;
         }
         // A file that is there but cannot be read (a FIFO, a device, no permission) would load as
         // "no keys" and reset every value to its default: say so and change nothing instead.
         std::string probe;
-        if (!zelbor::ReadWholeFile(ToPath(fileName), probe)) {
+        if (!ReadWholeFile(ToPath(fileName), probe)) {
             const QString why = QFileInfo(fileName).isFile() ? QStringLiteral("it cannot be read")
                                                             : QStringLiteral("it is not a regular file");
             ShowErrorText(QStringLiteral("Cannot load the profile \"%1\": %2.").arg(fileName, why));
@@ -122,14 +124,14 @@ void TMainForm::SaveFileDialogCanClose(const QString& fileName)
     Guarded([&] {
         if (fileName.isEmpty())
             return;
-        if (FileExists(fileName) && ReportError("err3", zelbor::mbYesNo) == zelbor::idNo)
+        if (FileExists(fileName) && ReportError("err3", mbYesNo) == idNo)
             return;
         const QString name = QFileInfo(fileName).fileName();
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString extension = dot >= 0 ? name.mid(dot) : QString();
         const QString target = extension == QLatin1String(".el") ? fileName : fileName + QStringLiteral(".el");
         // The extension appended may name another existing profile: never overwrite it unasked.
-        if (target != fileName && FileExists(target) && ReportError("err3", zelbor::mbYesNo) == zelbor::idNo)
+        if (target != fileName && FileExists(target) && ReportError("err3", mbYesNo) == idNo)
             return;
         ProfileFileName = target;
         SaveProfile(ProfileFileName);
@@ -137,3 +139,5 @@ void TMainForm::SaveFileDialogCanClose(const QString& fileName)
         SetCaptionForProfile();
     });
 }
+
+} // namespace zelbor

@@ -16,6 +16,8 @@
 #include "ui/Report.h"
 #include "ui/Seam.h"
 
+namespace zelbor {
+
 namespace {
 
 // A list index outside the list leaves the list without a selection.
@@ -50,32 +52,32 @@ void TMainForm::TimerConnectTimer()
 
 void TMainForm::btnBasReadClick()
 {
-    Guarded([this] { transfer_.ReadBlock(zelbor::bcBasic); });
+    Guarded([this] { transfer_.ReadBlock(bcBasic); });
 }
 
 void TMainForm::btnPASReadClick()
 {
-    Guarded([this] { transfer_.ReadBlock(zelbor::bcPedalAssist); });
+    Guarded([this] { transfer_.ReadBlock(bcPedalAssist); });
 }
 
 void TMainForm::btnThrReadClick()
 {
-    Guarded([this] { transfer_.ReadBlock(zelbor::bcThrottle); });
+    Guarded([this] { transfer_.ReadBlock(bcThrottle); });
 }
 
 void TMainForm::btnBasWriteClick()
 {
-    Guarded([this] { transfer_.WriteBlock(zelbor::bcBasic); });
+    Guarded([this] { transfer_.WriteBlock(bcBasic); });
 }
 
 void TMainForm::btnPASWriteClick()
 {
-    Guarded([this] { transfer_.WriteBlock(zelbor::bcPedalAssist); });
+    Guarded([this] { transfer_.WriteBlock(bcPedalAssist); });
 }
 
 void TMainForm::btnThrWriteClick()
 {
-    Guarded([this] { transfer_.WriteBlock(zelbor::bcThrottle); });
+    Guarded([this] { transfer_.WriteBlock(bcThrottle); });
 }
 
 void TMainForm::btnReadFlashClick()
@@ -88,7 +90,7 @@ void TMainForm::btnWriteFlashClick()
     Guarded([this] { transfer_.WriteAll(); });
 }
 
-void TMainForm::CommPortReceiveData(zelbor::TComm&, const std::uint8_t* buffer, std::uint16_t length)
+void TMainForm::CommPortReceiveData(TComm&, const std::uint8_t* buffer, std::uint16_t length)
 {
     if (buffer)
         transfer_.Receive(std::span<const std::uint8_t>(buffer, length));
@@ -112,47 +114,47 @@ void TMainForm::ShowFailure(std::exception_ptr error)
     Guarded([&] { std::rethrow_exception(error); });
 }
 
-void TMainForm::ShowRefusedField(const zelbor::ParameterField& field)
+void TMainForm::ShowRefusedField(const ParameterField& field)
 {
     pctrlProfile->setCurrentIndex(field.Page());
     if (QWidget* control = ParameterControl(field))
         control->setFocus(Qt::OtherFocusReason);
 }
 
-zelbor::ParameterValues TMainForm::ValuesToWrite(std::uint8_t block) { return ValuesFromControls(block); }
+ParameterValues TMainForm::ValuesToWrite(std::uint8_t block) { return ValuesFromControls(block); }
 
-void TMainForm::ShowIdentification(const zelbor::ControllerInfo& info)
+void TMainForm::ShowIdentification(const ControllerInfo& info)
 {
     // The controller's bytes are single-byte characters.
-    lbManuf->setText(Latin1(zelbor::ManufacturerText(info)));
-    lbModel->setText(Latin1(zelbor::ModelText(info)));
-    lbHWVer->setText(Latin1(zelbor::HardwareVersionText(info)));
-    lbFWVer->setText(Latin1(zelbor::FirmwareVersionText(info)));
-    const zelbor::NominalVoltageRow& row = zelbor::NominalVoltageRowForCode(info.nominalVoltageCode);
+    lbManuf->setText(Latin1(ManufacturerText(info)));
+    lbModel->setText(Latin1(ModelText(info)));
+    lbHWVer->setText(Latin1(HardwareVersionText(info)));
+    lbFWVer->setText(Latin1(FirmwareVersionText(info)));
+    const NominalVoltageRow& row = NominalVoltageRowForCode(info.nominalVoltageCode);
     ClearLowBatteryItems();
     lbNomVolt->setText(QString::fromLatin1(row.text));
     SetLowBatteryItems(row.lowVolts, row.highVolts);
-    lbMaxCurr->setText(Latin1(zelbor::MaxCurrentText(info)));
+    lbMaxCurr->setText(Latin1(MaxCurrentText(info)));
     // The shown value is left alone; the spin box itself clamps it into the new range. The lower
     // bound stays: a maximum below it would otherwise pull it down and allow a limit of 0 A, which
     // a later identification would not raise again. Such a maximum leaves the range as it was.
-    if (const auto maximum = zelbor::CurrentLimitMaximum(info))
-        speBasCurrLim->setRange(zelbor::kCurrentLimitMinimum, *maximum);
+    if (const auto maximum = CurrentLimitMaximum(info))
+        speBasCurrLim->setRange(kCurrentLimitMinimum, *maximum);
 }
 
-void TMainForm::ShowConnectionState(zelbor::ConnectionState state)
+void TMainForm::ShowConnectionState(ConnectionState state)
 {
     switch (state) {
-    case zelbor::ConnectionState::Identifying:
+    case ConnectionState::Identifying:
         btnPortDisconnect->setEnabled(true);
         btnPortConnect->setEnabled(false);
         break;
-    case zelbor::ConnectionState::Connected:
+    case ConnectionState::Connected:
         for (QPushButton* b : {btnPortDisconnect, btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite,
                                btnBasRead, btnWriteFlash, btnReadFlash})
             b->setEnabled(true);
         break;
-    case zelbor::ConnectionState::Disconnected:
+    case ConnectionState::Disconnected:
         btnPortDisconnect->setEnabled(false);
         btnPortConnect->setEnabled(true);
         SetTransferButtonsEnabled(false);
@@ -187,23 +189,23 @@ void TMainForm::SetLowBatteryItems(int firstVolts, int lastVolts)
 
 // ---- Values <-> controls ----
 
-void TMainForm::RegisterParameterControl(const zelbor::ParameterField& field, QWidget* control)
+void TMainForm::RegisterParameterControl(const ParameterField& field, QWidget* control)
 {
-    const auto table = zelbor::ParameterTable();
+    const auto table = ParameterTable();
     parameterControls_.resize(table.size(), nullptr);
     parameterControls_[static_cast<std::size_t>(&field - table.data())] = control;
 }
 
-QWidget* TMainForm::ParameterControl(const zelbor::ParameterField& field) const
+QWidget* TMainForm::ParameterControl(const ParameterField& field) const
 {
-    const auto i = static_cast<std::size_t>(&field - zelbor::ParameterTable().data());
+    const auto i = static_cast<std::size_t>(&field - ParameterTable().data());
     return i < parameterControls_.size() ? parameterControls_[i] : nullptr;
 }
 
 void TMainForm::WatchKeptByteLists()
 {
-    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
-        if (field.kind != zelbor::ControlKind::List)
+    for (const ParameterField& field : ParameterTable()) {
+        if (field.kind != ControlKind::List)
             continue;
         auto* list = static_cast<QComboBox*>(ParameterControl(field));
         // The byte stands for what the list could not show: once the list shows something else, or
@@ -213,7 +215,7 @@ void TMainForm::WatchKeptByteLists()
     }
 }
 
-void TMainForm::KeepByte(QComboBox* list, const zelbor::KeptByte& byte)
+void TMainForm::KeepByte(QComboBox* list, const KeptByte& byte)
 {
     if (byte)
         keptBytes_[list] = *byte;
@@ -221,41 +223,41 @@ void TMainForm::KeepByte(QComboBox* list, const zelbor::KeptByte& byte)
         keptBytes_.erase(list);
 }
 
-zelbor::KeptByte TMainForm::KeptByteOf(const QComboBox* list) const
+KeptByte TMainForm::KeptByteOf(const QComboBox* list) const
 {
     const auto it = keptBytes_.find(list);
-    return it == keptBytes_.end() ? zelbor::KeptByte{} : zelbor::KeptByte{it->second};
+    return it == keptBytes_.end() ? KeptByte{} : KeptByte{it->second};
 }
 
-zelbor::ParameterValues TMainForm::ValuesFromControls(std::uint8_t block) const
+ParameterValues TMainForm::ValuesFromControls(std::uint8_t block) const
 {
-    zelbor::ParameterValues values;
+    ParameterValues values;
     ReadControls(block, values);
     return values;
 }
 
-zelbor::ParameterValues TMainForm::ValuesFromControls() const
+ParameterValues TMainForm::ValuesFromControls() const
 {
-    zelbor::ParameterValues values;
-    for (const zelbor::BlockInfo& block : zelbor::Blocks())
+    ParameterValues values;
+    for (const BlockInfo& block : Blocks())
         ReadControls(block.code, values);
     return values;
 }
 
-void TMainForm::ReadControls(std::uint8_t block, zelbor::ParameterValues& values) const
+void TMainForm::ReadControls(std::uint8_t block, ParameterValues& values) const
 {
-    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
+    for (const ParameterField& field : ParameterTable()) {
         if (field.block != block)
             continue;
         QWidget* control = ParameterControl(field);
         switch (field.kind) {
-        case zelbor::ControlKind::VoltsText:
-            field.Value(values) = zelbor::StrToInt(static_cast<QComboBox*>(control)->currentText().toStdString());
+        case ControlKind::VoltsText:
+            field.Value(values) = StrToInt(static_cast<QComboBox*>(control)->currentText().toStdString());
             break;
-        case zelbor::ControlKind::Spin:
+        case ControlKind::Spin:
             field.Value(values) = static_cast<QSpinBox*>(control)->value();
             break;
-        case zelbor::ControlKind::List: {
+        case ControlKind::List: {
             auto* list = static_cast<QComboBox*>(control);
             field.Value(values) = list->currentIndex();
             *field.Kept(values) = KeptByteOf(list);
@@ -265,11 +267,11 @@ void TMainForm::ReadControls(std::uint8_t block, zelbor::ParameterValues& values
     }
 }
 
-void TMainForm::ShowValues(std::uint8_t block, const zelbor::ParameterValues& values)
+void TMainForm::ShowValues(std::uint8_t block, const ParameterValues& values)
 {
-    if (block == zelbor::bcBasic) {
+    if (block == bcBasic) {
         // The offered voltages follow the nominal voltage shown; an unknown text leaves the list empty.
-        if (const auto* row = zelbor::NominalVoltageRowForText(lbNomVolt->text().toStdString()))
+        if (const auto* row = NominalVoltageRowForText(lbNomVolt->text().toStdString()))
             SetLowBatteryItems(row->lowVolts, row->highVolts);
         else
             ClearLowBatteryItems();
@@ -277,15 +279,15 @@ void TMainForm::ShowValues(std::uint8_t block, const zelbor::ParameterValues& va
     ShowBlock(block, values);
 }
 
-void TMainForm::ShowBlock(std::uint8_t block, const zelbor::ParameterValues& values)
+void TMainForm::ShowBlock(std::uint8_t block, const ParameterValues& values)
 {
-    for (const zelbor::ParameterField& field : zelbor::ParameterTable()) {
+    for (const ParameterField& field : ParameterTable()) {
         if (field.block != block)
             continue;
         QWidget* control = ParameterControl(field);
         const int value = field.Value(values);
         switch (field.kind) {
-        case zelbor::ControlKind::VoltsText: {
+        case ControlKind::VoltsText: {
             auto* box = static_cast<QComboBox*>(control);
             const QSignalBlocker blocker(box);
             const QString kept = box->currentText();
@@ -299,16 +301,18 @@ void TMainForm::ShowBlock(std::uint8_t block, const zelbor::ParameterValues& val
             }
             break;
         }
-        case zelbor::ControlKind::Spin:
+        case ControlKind::Spin:
             static_cast<QSpinBox*>(control)->setValue(value); // limited to the control's range
             break;
-        case zelbor::ControlKind::List:
+        case ControlKind::List:
             SetListIndex(static_cast<QComboBox*>(control), value);
             break;
         }
     }
     // After the indexes: setting an index forgets the byte kept before. A profile keeps none.
-    for (const zelbor::ParameterField& field : zelbor::ParameterTable())
-        if (field.block == block && field.kind == zelbor::ControlKind::List)
+    for (const ParameterField& field : ParameterTable())
+        if (field.block == block && field.kind == ControlKind::List)
             KeepByte(static_cast<QComboBox*>(ParameterControl(field)), *field.Kept(values));
 }
+
+} // namespace zelbor

@@ -10,6 +10,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
+namespace zelbor {
+
 namespace mainwidgets {
 
 // The colours of the parameter labels, which the start-up warning explains.
@@ -24,3 +26,5 @@ QGroupBox* MakeGroup(const char* name, const char* caption);
 void UseNormalFont(QWidget* w);
 
 } // namespace mainwidgets
+
+} // namespace zelbor

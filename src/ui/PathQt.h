@@ -7,5 +7,9 @@
 
 #include "common/PathText.h"
 
-inline std::filesystem::path ToPath(const QString& name) { return zelbor::PathFromText(name.toStdString()); }
-inline QString ToQString(const std::filesystem::path& path) { return QString::fromStdString(zelbor::PathText(path)); }
+namespace zelbor {
+
+inline std::filesystem::path ToPath(const QString& name) { return PathFromText(name.toStdString()); }
+inline QString ToQString(const std::filesystem::path& path) { return QString::fromStdString(PathText(path)); }
+
+} // namespace zelbor

@@ -19,6 +19,8 @@
 extern const unsigned char kPedalAssistJpeg[];
 extern const unsigned long kPedalAssistJpegSize;
 
+namespace zelbor {
+
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which by default ends the process. The
@@ -201,3 +203,5 @@ QPixmap MagnifierPixmap(int size)
     p.end();
     return pm;
 }
+
+} // namespace zelbor

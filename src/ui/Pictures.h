@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPixmap>
 
+namespace zelbor {
+
 // The project's own pictures.
 QIcon AppIcon();                   // window icon
 QPixmap InfoSignPixmap(int size);  // circular "i" information sign (imgInfo, 30 x 30)
@@ -14,3 +16,5 @@ QPixmap MagnifierPixmap(int size); // magnifying glass (imgSearchPorts, 16 x 16)
 QImage PedalAssistDiagram();
 // Decodes JPEG data with libjpeg; a null image for data that is not a valid JPEG (never crashes).
 QImage DecodeJpeg(const unsigned char* data, unsigned long size);
+
+} // namespace zelbor

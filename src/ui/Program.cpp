@@ -8,9 +8,9 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    SetUpApplication();
+    zelbor::SetUpApplication();
 
-    TMainForm mainForm;
+    zelbor::TMainForm mainForm;
     mainForm.FormShow(); // ends with the start-up warning, on screen alone
     mainForm.CenterOnScreen();
     mainForm.show();

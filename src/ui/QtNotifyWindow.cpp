@@ -4,25 +4,27 @@
 #include <QCoreApplication>
 #include <utility>
 
+namespace zelbor {
+
 QEvent::Type CommNotificationEvent::EventType()
 {
     static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-CommNotificationEvent::CommNotificationEvent(zelbor::CommNotification n)
+CommNotificationEvent::CommNotificationEvent(CommNotification n)
     : QEvent(EventType()), notification(std::move(n))
 {
 }
 
 QtNotifyWindow::QtNotifyWindow(QObject* parent) : QObject(parent) {}
 
-void QtNotifyWindow::SetReceiver(std::function<void(zelbor::CommNotification)> receiver)
+void QtNotifyWindow::SetReceiver(std::function<void(CommNotification)> receiver)
 {
     receiver_ = std::move(receiver);
 }
 
-bool QtNotifyWindow::PostNotification(zelbor::CommNotification notification)
+bool QtNotifyWindow::PostNotification(CommNotification notification)
 {
     // Qt keeps posted events to one receiver in posting order and takes ownership of the event.
     QCoreApplication::postEvent(this, new CommNotificationEvent(std::move(notification)));
@@ -39,3 +41,5 @@ bool QtNotifyWindow::event(QEvent* e)
     }
     return QObject::event(e);
 }
+
+} // namespace zelbor

@@ -8,24 +8,28 @@
 
 #include "serial/Comm.h"
 
+namespace zelbor {
+
 class CommNotificationEvent : public QEvent {
 public:
     static QEvent::Type EventType();
-    explicit CommNotificationEvent(zelbor::CommNotification notification);
-    zelbor::CommNotification notification;
+    explicit CommNotificationEvent(CommNotification notification);
+    CommNotification notification;
 };
 
-class QtNotifyWindow : public QObject, public zelbor::NotifyWindow {
+class QtNotifyWindow : public QObject, public NotifyWindow {
     Q_OBJECT
 public:
     explicit QtNotifyWindow(QObject* parent = nullptr);
     // Called on the GUI thread for every notification (normally TComm::HandleNotification).
-    void SetReceiver(std::function<void(zelbor::CommNotification)> receiver);
-    bool PostNotification(zelbor::CommNotification notification) override; // any thread
+    void SetReceiver(std::function<void(CommNotification)> receiver);
+    bool PostNotification(CommNotification notification) override; // any thread
 
 protected:
     bool event(QEvent* e) override;
 
 private:
-    std::function<void(zelbor::CommNotification)> receiver_;
+    std::function<void(CommNotification)> receiver_;
 };
+
+} // namespace zelbor

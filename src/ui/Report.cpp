@@ -10,6 +10,8 @@
 #include "serial/Comm.h"
 #include "ui/Seam.h"
 
+namespace zelbor {
+
 namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
@@ -24,31 +26,31 @@ int ShowRealMessageBox(const MessageRequest& request)
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(request.caption);
     box.setText(request.text);
-    if (request.flags == zelbor::mbYesNo) {
+    if (request.flags == mbYesNo) {
         box.setIcon(QMessageBox::NoIcon);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         // Esc gives the answer that changes nothing (a question such as "overwrite?" is declined).
         box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::No ? zelbor::idNo : zelbor::idYes;
+        return box.exec() == QMessageBox::No ? idNo : idYes;
     }
     switch (request.flags) {
-    case zelbor::mbIconError: box.setIcon(QMessageBox::Critical); break;
-    case zelbor::mbIconWarning: box.setIcon(QMessageBox::Warning); break;
-    case zelbor::mbIconInformation: box.setIcon(QMessageBox::Information); break;
+    case mbIconError: box.setIcon(QMessageBox::Critical); break;
+    case mbIconWarning: box.setIcon(QMessageBox::Warning); break;
+    case mbIconInformation: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
     box.setStandardButtons(QMessageBox::Ok); // Enter and Esc both close it
     box.exec();
-    return zelbor::idOk;
+    return idOk;
 }
 
 int ReportError(const std::string& key, int flags)
 {
     MessageRequest request;
     request.key = key;
-    request.caption = FromUtf8(zelbor::GetErrorCaption(key));
-    request.text = FromUtf8(zelbor::GetErrorMessage(key));
+    request.caption = FromUtf8(GetErrorCaption(key));
+    request.text = FromUtf8(GetErrorMessage(key));
     request.flags = flags;
     return ShowMessageBox(request);
 }
@@ -58,7 +60,7 @@ void ShowErrorText(const QString& text)
     MessageRequest request;
     request.text = text;
     request.caption = QString::fromLatin1(kApplicationTitle);
-    request.flags = zelbor::mbIconError;
+    request.flags = mbIconError;
     ShowMessageBox(request);
 }
 
@@ -67,14 +69,14 @@ bool Guarded(const std::function<void()>& handler)
     try {
         handler();
         return true;
-    } catch (const zelbor::ECommsError& e) {
+    } catch (const ECommsError& e) {
         QString text = FromUtf8(e.what());
         if (!e.Detail().empty())
             text += QLatin1Char('\n') + FromUtf8(e.Detail());
         ShowErrorText(text);
-    } catch (const zelbor::EConvertError& e) {
+    } catch (const EConvertError& e) {
         ShowErrorText(FromUtf8(e.what()));
-    } catch (const zelbor::EFileError& e) {
+    } catch (const EFileError& e) {
         ShowErrorText(FromUtf8(e.what()));
     } catch (const std::exception& e) {
         ShowErrorText(FromUtf8(e.what()));
@@ -83,3 +85,5 @@ bool Guarded(const std::function<void()>& handler)
     }
     return false;
 }
+
+} // namespace zelbor

@@ -9,6 +9,8 @@
 
 #include "protocol/MessageFlags.h" // mbIconError, idYes, ...
 
+namespace zelbor {
+
 inline constexpr const char* kApplicationTitle = "Zelbor Configuration Tool";
 
 struct MessageRequest {
@@ -33,3 +35,5 @@ void ShowErrorText(const QString& text);
 // Runs a handler; an exception escaping it is shown by the general error display and ends the
 // handler there. Returns false when the handler ended that way. Nothing ever reaches Qt's event loop.
 bool Guarded(const std::function<void()>& handler);
+
+} // namespace zelbor

@@ -13,6 +13,8 @@
 #include "ui/Report.h"
 #include "ui/Warning.h"
 
+namespace zelbor {
+
 namespace {
 
 TSeam* g_installed = nullptr;
@@ -32,11 +34,11 @@ std::optional<QString> TSeam::RunFileDialog(QFileDialog& dialog)
 
 int TSeam::RunDialog(QDialog& dialog) { return dialog.exec(); }
 
-void TSeam::ShowStartupWarning(TMainForm& mainForm) { ::ShowStartupWarning(mainForm); }
+void TSeam::ShowStartupWarning(TMainForm& mainForm) { zelbor::ShowStartupWarning(mainForm); }
 
-void TSeam::ShowHelpTopic(const std::string& topic, const std::string& section) { ::ShowHelpTopic(topic, section); }
+void TSeam::ShowHelpTopic(const std::string& topic, const std::string& section) { zelbor::ShowHelpTopic(topic, section); }
 
-void TSeam::ShowAboutWindow() { ::ShowAboutWindow(); }
+void TSeam::ShowAboutWindow() { zelbor::ShowAboutWindow(); }
 
 void TSeam::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
@@ -47,3 +49,5 @@ TSeam& Seam()
 }
 
 TSeam* SetSeam(TSeam* seam) { return std::exchange(g_installed, seam); }
+
+} // namespace zelbor

@@ -12,6 +12,9 @@
 class QDialog;
 class QFileDialog;
 class QUrl;
+
+namespace zelbor {
+
 class TMainForm;
 struct MessageRequest;
 
@@ -41,3 +44,5 @@ TSeam& Seam();
 // Installs `seam` (nullptr: the real one again) and returns the one installed before, or nullptr
 // for the real one. The seam must outlive its installation.
 TSeam* SetSeam(TSeam* seam);
+
+} // namespace zelbor

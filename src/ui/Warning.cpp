@@ -21,6 +21,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
+namespace zelbor {
+
 namespace {
 
 constexpr const char* kSection = "WARNING";
@@ -157,7 +159,7 @@ void TfrmWarning::FormCreate()
 
 void TfrmWarning::SetWarningLanguage()
 {
-    const zelbor::IniFile ini = zelbor::IniFile::Load(zelbor::LanguageFile("soft/warning.ini"));
+    const IniFile ini = IniFile::Load(LanguageFile("soft/warning.ini"));
     auto read = [&ini](const char* key) {
         return QString::fromStdString(ini.ReadString(kSection, key, kDefault));
     };
@@ -207,3 +209,5 @@ void ShowStartupWarning(TMainForm& mainForm)
     dialog->SetWarningLanguage();
     Seam().RunDialog(*dialog); // however it ends, the program goes on the same way
 }
+
+} // namespace zelbor

@@ -10,6 +10,9 @@ class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+
+namespace zelbor {
+
 class TMainForm;
 
 class TfrmWarning : public QDialog {
@@ -41,3 +44,5 @@ protected:
 private:
     TMainForm& mainForm_;
 };
+
+} // namespace zelbor

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+namespace zelbor {
+
 using zelbor::cli::Json;
 
 TEST(CliJson, AnyBytesBecomeAStringThatParsesBackToTheirCharacters)
@@ -33,3 +35,5 @@ TEST(CliJson, ArraysNumbersAndNestingKeepTheirShape)
     j.Set("empty", Json::Array{});
     EXPECT_EQ(j.Dump(), R"({"list":[1,-130,true,null,{}],"empty":[]})");
 }
+
+} // namespace zelbor

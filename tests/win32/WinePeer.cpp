@@ -57,6 +57,8 @@
 
 extern char** environ;
 
+namespace zelbor {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -435,7 +437,10 @@ int Usage() {
 
 } // namespace
 
+} // namespace zelbor
+
 int main(int argc, char** argv) {
+    using namespace zelbor;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string a = argv[i];

@@ -15,6 +15,8 @@
 
 #include "ui/IconArt.h"
 
+namespace zelbor {
+
 namespace {
 
 constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
@@ -76,8 +78,11 @@ bool Write(const char* path, const QByteArray& bytes)
 
 } // namespace
 
+} // namespace zelbor
+
 int main(int argc, char** argv)
 {
+    using namespace zelbor;
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <out.ico> <out.png>\n", argv[0]);
         return 2;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace zelbor {
+
 namespace {
 
 constexpr int kWidth = 385;
@@ -258,8 +260,11 @@ std::string EmbeddingSource(const std::vector<unsigned char>& jpeg)
 
 } // namespace
 
+} // namespace zelbor
+
 int main(int argc, char** argv)
 {
+    using namespace zelbor;
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: %s <out.jpg> [<out.cpp>]\n", argv[0]);
         return 2;

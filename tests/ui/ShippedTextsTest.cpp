@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every shipped language holds every text the program reads: no window, message or help topic of
 // a shipped language falls back to a built-in default.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 #include "ui/HelpForm.h"
 #include "ui/Warning.h"
 #include "ui/WarningForm.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -96,3 +98,5 @@ TEST(ShippedTexts, EveryShippedLanguageHoldsEveryKeyTheProgramReads)
         EXPECT_TRUE(messages.messages.empty());
     }
 }
+
+} // namespace zelbor

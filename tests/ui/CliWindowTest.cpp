@@ -3,12 +3,14 @@
 // controller, the window's Save As and `zelbor-cli read` write the same file, and the window's
 // Write Flash and `zelbor-cli write` of the same profile send the same frames.
 #if !defined(_WIN32) && defined(ZELBOR_CLI)
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QPushButton>
 #include <QRegularExpression>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -151,4 +153,5 @@ TEST_F(CliAndWindow, WriteFlashOfALoadedProfileSendsTheFramesThatCliWriteSends)
                                        << "\nwindow:\n" << windowWrites.join('\n').toStdString();
 }
 
+} // namespace zelbor
 #endif

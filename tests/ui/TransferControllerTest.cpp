@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whole sequences against the virtual controller: connect, Read Flash, Write Flash, refusals
 // and a controller that disappears.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -224,3 +226,5 @@ TEST_F(WithController, AControllerReportingZeroAmperesLeavesNoCurrentLimitOfZero
     ASSERT_EQ(writes.size(), 1);
     EXPECT_TRUE(writes[0].startsWith(QLatin1String("16 52 18 29 01 "))) << writes[0].toStdString();
 }
+
+} // namespace zelbor

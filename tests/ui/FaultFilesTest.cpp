@@ -4,7 +4,7 @@
 // a FIFO without a writer (opening it for reading would block for good), a folder or a device
 // where the file should be. A failed save is made to fail half-way with a file-size limit, which
 // binds root as well, and the file on disk is checked afterwards.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,8 @@
 #endif
 #include <sys/stat.h>
 #include <thread>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -487,4 +489,5 @@ TEST_F(BrokenLanguage, ALanguageListThatCannotBeStoredStaysWhole)
     EXPECT_NE(stored.find("\r\ndefault=tst\r\n"), std::string::npos);
     EXPECT_EQ(stored.size(), huge.size());
 }
+} // namespace zelbor
 #endif

@@ -12,6 +12,8 @@
 extern const unsigned char kPedalAssistJpeg[];
 extern const unsigned long kPedalAssistJpegSize;
 
+namespace zelbor {
+
 namespace {
 
 QImage Decode(const QByteArray& bytes)
@@ -140,3 +142,5 @@ TEST(Pictures, DrawnIconsHaveTheirSizesAndShapes)
     EXPECT_GT(glass.pixelColor(13, 13).alpha(), 200);     // the handle, bottom right
     EXPECT_EQ(glass.pixelColor(15, 0).alpha(), 0);
 }
+
+} // namespace zelbor

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Texts that Qt itself puts on screen: the titles the window manager shows, the buttons of the
 // message boxes and the file dialogs in the chosen language, and the file dialog's completion list.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 #include <QTimer>
 
 #include "ui/Application.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -194,3 +196,5 @@ TEST(FileDialogCompletion, TheCompletionListClosesWithTheDialog)
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr); // nothing left to take the next click
     EXPECT_TRUE(messages.messages.empty());
 }
+
+} // namespace zelbor

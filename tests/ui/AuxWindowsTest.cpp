@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The auxiliary windows: start-up warning, help topics and About, with real language files in a
 // temporary shipping folder.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 #include "ui/HelpForm.h"
 #include "ui/Warning.h"
 #include "ui/WarningForm.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -432,3 +434,5 @@ TEST(AboutWindow, EscAndEnterOnTheCloseButtonClose)
     ShowAboutWindow();
     EXPECT_EQ(hook.Runs(), 1); // the checks above ran
 }
+
+} // namespace zelbor

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Connection and transfers against a pseudo-terminal whose far end the test plays: the frames the
 // window sends, the dispatch of replies by first byte and mode, and the acknowledgement tables.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+namespace zelbor {
 
 using namespace uitest;
 using zelbor::Bytes;
@@ -749,3 +751,5 @@ TEST_F(Transfer, AFailedReopenInsideAHandlerLeavesTheDispatcherFreeForTheNextChu
     EXPECT_EQ(form->speBasCurrLim->value(), 5);
     EXPECT_EQ(messages.messages.size(), 3u);
 }
+
+} // namespace zelbor

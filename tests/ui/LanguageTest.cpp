@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Languages: the list, the switch (stored, information page, texts) and its failures.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -148,3 +150,5 @@ TEST_F(Languages, TheListSelectsTheLastExactMatchAndFallsBackToEnglish)
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(LanguagesIni(), "[LANGUAGES]\nnbLang=0\n"); // filling the list switches nothing
 }
+
+} // namespace zelbor

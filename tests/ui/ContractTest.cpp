@@ -2,7 +2,7 @@
 // The window's external contract, written out from its tables: which key of main.ini feeds which
 // control (and each key's built-in default), the menu shortcuts, the colour of every parameter
 // label, and the language the program starts in.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 #include "ui/AboutForm.h"
 #include "ui/Help.h"
 #include "ui/HelpForm.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -309,3 +311,5 @@ TEST_F(Contract, TheProgramStartsInTheStoredLanguageNotInTheFirstOfTheList)
     EXPECT_EQ(hooks.warnings, 1);
     EXPECT_TRUE(messages.messages.empty());
 }
+
+} // namespace zelbor

@@ -4,7 +4,7 @@
 // controller on a COM port: connect, Read Flash, Save As a profile, Write Flash. A screenshot of
 // the connected window goes to ZELBOR_ARTIFACTS. Other platforms have their own window tests.
 #ifdef _WIN32
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 
 #include "profile/Profile.h"
 #include "common/PathText.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -94,4 +96,5 @@ TEST(RealWindow, ConnectReadFlashSaveAsAndWriteFlashByMouse)
         EXPECT_EQ(frames.count(QLatin1String(f)), 1) << f << " in " << frames.join(", ").toStdString();
     EXPECT_LT(frames.indexOf("11 54"), frames.indexOf("16 52")); // read before written
 }
+} // namespace zelbor
 #endif

@@ -2,7 +2,7 @@
 #pragma once
 // Helpers of the window tests: recorded message boxes and modal windows, temporary shipping
 // folders, a pseudo-terminal standing in for the cable, and the virtual controller. Built for
-// Windows, the last two are played from the Linux side under Wine (wine_line_support.h).
+// Windows, the last two are played from the Linux side under Wine (WineLineSupport.h).
 #include "ui/Main.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "wine_line_support.h"
+#include "WineLineSupport.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -40,6 +40,8 @@
 #include "common/Catalogue.h"
 #include "ui/Report.h"
 #include "ui/Seam.h"
+
+namespace zelbor {
 
 // Readable failure output for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -419,3 +421,5 @@ inline zelbor::Bytes InfoReply(std::uint8_t nominalCode, std::uint8_t maxCurrent
 }
 
 } // namespace uitest
+
+} // namespace zelbor

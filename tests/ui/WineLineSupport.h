@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <climits>
 
+namespace zelbor {
+
 namespace uitest {
 
 class FakeLine {
@@ -102,3 +104,5 @@ private:
 };
 
 } // namespace uitest
+
+} // namespace zelbor

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window and the profile files against the parameter table: nothing here states a range, an
 // item, a key or a name of its own; each check reads the table and looks at what its consumer does.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@
 #include <sstream>
 
 #include "protocol/Parameters.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -244,3 +246,5 @@ TEST_F(ParameterTable, EveryRefusingResultShowsTheTablesMessagePageAndControl)
         EXPECT_EQ(results[b.code], all) << int(b.code);
     }
 }
+
+} // namespace zelbor

@@ -2,7 +2,7 @@
 // A controller that repeats its reply while the window shows the message that ends the transfer:
 // real message boxes on Qt's offscreen platform, closed with Esc as a user would, against the
 // virtual controller.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -121,3 +123,5 @@ TEST_F(RepeatedReplies, TenRepeatedThrottleRepliesDuringReadFlashOpenOneBox)
     EXPECT_EQ(mostOpen, 1);
     EXPECT_EQ(vc->Log().count(QStringLiteral("<- 11 54")), 2);
 }
+
+} // namespace zelbor

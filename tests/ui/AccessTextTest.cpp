@@ -3,7 +3,7 @@
 // the text of the controller details, and the port list's items, which must tell virtual ports
 // with a long folder apart. (Qt sends change announcements only while a screen reader listens:
 // they are checked on the accessibility bus, in tests/atspi.)
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 
 #include "serial/Comm.h"
 #include "ui/Access.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -155,3 +157,5 @@ TEST_F(TextAccess, VirtualPortsShowTheirLinkNameAndConnectOpensTheFullPath)
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 #endif // !_WIN32
+
+} // namespace zelbor

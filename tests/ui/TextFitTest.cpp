@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped information page and help texts fit their boxes: no line of a shipped language is
 // wrapped in the middle of a table or a sentence when the boxes have their designed sizes.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 
 #include "ui/Help.h"
 #include "ui/HelpForm.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -93,3 +95,5 @@ TEST(ShippedTextsFit, EveryHelpTopicLineFitsTheHelpBox)
     }
     EXPECT_EQ(shown, 75);
 }
+
+} // namespace zelbor

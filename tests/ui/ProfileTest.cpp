@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Profiles: the controls round trip through a file, the Save / Save As / Load rules and clamping.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include "common/PathText.h"
 
@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSpinBox>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -254,3 +256,5 @@ TEST_F(Profiles, TheDialogsStartInProfilesAndCancelChangesNothing)
     EXPECT_EQ(form->ProfileFileName, Q("Profiles/a.el"));
     EXPECT_TRUE(messages.messages.empty());
 }
+
+} // namespace zelbor

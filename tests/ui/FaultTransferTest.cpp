@@ -3,7 +3,7 @@
 // controller: a controller unplugged mid-transfer, one that never answers, replies split in two,
 // garbage and long bursts on the line, and a port that another program holds. After each fault
 // every control must hold either its old value or a value the controller sent whole.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 #else
 #include <sys/resource.h>
 #endif
+
+namespace zelbor {
 
 using namespace uitest;
 using zelbor::Bytes;
@@ -543,4 +545,5 @@ TEST_F(LineFaults, APortHeldByAnotherProgramIsNamedAndNothingChanges)
     form->btnReadFlashClick();
     ASSERT_TRUE(PumpUntil([&] { return !second.messages.empty() && second.messages.back().key == "err47"; }));
 }
+} // namespace zelbor
 #endif

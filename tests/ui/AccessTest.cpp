@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keyboard and screen-reader access: accessible names through Qt's accessibility interface, access
 // letters, the tab chain in the order the rows are seen, and closing the windows by keyboard.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +28,8 @@
 #include "ui/HelpForm.h"
 #include "ui/Warning.h"
 #include "ui/WarningForm.h"
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -418,3 +420,5 @@ TEST_F(Access, MessageBoxesCloseWithEnterAndEsc)
         QTest::keyClick(box, Qt::Key_Escape);
     });
 }
+
+} // namespace zelbor

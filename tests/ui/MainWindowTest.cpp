@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up sequence, controls, help and about, the low-battery field.
-#include "main_test_support.h"
+#include "MainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+namespace zelbor {
 
 using namespace uitest;
 
@@ -283,3 +285,5 @@ TEST_F(LowBatteryField, PastedTextThatIsNoNumberGivesAConversionMessage)
     EXPECT_TRUE(messages.messages[0].text.contains("1x"));
     EXPECT_EQ(Text(), "1x");
 }
+
+} // namespace zelbor
