@@ -24,13 +24,15 @@ namespace {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-double Percentile(std::vector<double> v, double p) {
+double Percentile(std::vector<double> v, double p)
+{
     std::sort(v.begin(), v.end());
     const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
     return v[std::min(i, v.size() - 1)];
 }
 
-double CpuMs() {
+double CpuMs()
+{
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return (static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0) +
@@ -39,7 +41,8 @@ double CpuMs() {
 
 } // namespace
 
-int main() {
+int main()
+{
     int master = -1, slave = -1;
     char name[256] = {};
     if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
@@ -74,12 +77,14 @@ int main() {
         if (write(master, burst, sizeof burst) != static_cast<ssize_t>(sizeof burst))
             return 1;
         const auto sent = Clock::now();
-        queue.PumpUntil(comm, [&] { return delivered != Clock::time_point{}; }, std::chrono::milliseconds(2000));
+        queue.PumpUntil(
+            comm, [&] { return delivered != Clock::time_point{}; }, std::chrono::milliseconds(2000));
         delay.push_back(Ms(delivered - sent));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::printf("last byte to OnReceiveData (interval %u ms) over 30 bursts: median %.3f ms, min %.3f ms, max %.3f ms\n",
-                comm.ReadIntervalTimeout(), Percentile(delay, 0.5), Percentile(delay, 0.0), Percentile(delay, 1.0));
+    std::printf(
+        "last byte to OnReceiveData (interval %u ms) over 30 bursts: median %.3f ms, min %.3f ms, max %.3f ms\n",
+        comm.ReadIntervalTimeout(), Percentile(delay, 0.5), Percentile(delay, 0.0), Percentile(delay, 1.0));
 
     // 3. CPU time of an open, idle port.
     const double before = CpuMs();

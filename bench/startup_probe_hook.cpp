@@ -43,8 +43,10 @@ std::string Footprint()
     std::ifstream status("/proc/self/status");
     std::string line, rss = "0", hwm = "0";
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) rss = std::to_string(std::atol(line.c_str() + 6));
-        if (line.rfind("VmHWM:", 0) == 0) hwm = std::to_string(std::atol(line.c_str() + 6));
+        if (line.rfind("VmRSS:", 0) == 0)
+            rss = std::to_string(std::atol(line.c_str() + 6));
+        if (line.rfind("VmHWM:", 0) == 0)
+            hwm = std::to_string(std::atol(line.c_str() + 6));
     }
     return rss + " " + hwm;
 }

@@ -273,7 +273,6 @@ struct OffscreenEnvironment {
     std::vector<char*> pointers;
 };
 
-
 // ---- Start-up probe ----
 
 struct ProbeRun {
@@ -327,12 +326,24 @@ ProbeRun RunProbe(const char* program)
     int seen = 0;
     while (lines >> word) {
         long long a = 0, b = 0;
-        if (word == "QAPP" && lines >> a) run.qappMs = double(a - base) / 1e6;
-        else if (word == "WARNING_SHOWN" && lines >> a) { run.shownMs = double(a - base) / 1e6; ++seen; }
-        else if (word == "WARNING_PAINTED" && lines >> a) run.paintedMs = double(a - base) / 1e6;
-        else if (word == "MAIN_SHOWN" && lines >> a) run.mainShownMs = double(a - base) / 1e6;
-        else if (word == "RSS_WARNING" && lines >> a >> b) { run.rssWarning = long(a); run.hwmWarning = long(b); ++seen; }
-        else if (word == "RSS_MAIN" && lines >> a >> b) { run.rssMain = long(a); run.hwmMain = long(b); ++seen; }
+        if (word == "QAPP" && lines >> a)
+            run.qappMs = double(a - base) / 1e6;
+        else if (word == "WARNING_SHOWN" && lines >> a) {
+            run.shownMs = double(a - base) / 1e6;
+            ++seen;
+        } else if (word == "WARNING_PAINTED" && lines >> a)
+            run.paintedMs = double(a - base) / 1e6;
+        else if (word == "MAIN_SHOWN" && lines >> a)
+            run.mainShownMs = double(a - base) / 1e6;
+        else if (word == "RSS_WARNING" && lines >> a >> b) {
+            run.rssWarning = long(a);
+            run.hwmWarning = long(b);
+            ++seen;
+        } else if (word == "RSS_MAIN" && lines >> a >> b) {
+            run.rssMain = long(a);
+            run.hwmMain = long(b);
+            ++seen;
+        }
     }
     run.ok = seen == 3;
     return run;
@@ -358,8 +369,10 @@ std::optional<std::pair<long, long>> RealExecutableFootprint(const char* program
     std::string line;
     long rss = -1, hwm = -1;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
-        if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6);
+        if (line.rfind("VmRSS:", 0) == 0)
+            rss = std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0)
+            hwm = std::atol(line.c_str() + 6);
     }
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -369,8 +382,10 @@ std::optional<std::pair<long, long>> RealExecutableFootprint(const char* program
         std::string f;
         long ut = 0, st = 0;
         for (int i = 3; i <= 15 && fields >> f; ++i) {
-            if (i == 14) ut = std::atol(f.c_str());
-            if (i == 15) st = std::atol(f.c_str());
+            if (i == 14)
+                ut = std::atol(f.c_str());
+            if (i == 15)
+                st = std::atol(f.c_str());
         }
         cpuMs = double(ut + st) * 1000.0 / double(sysconf(_SC_CLK_TCK));
     }
@@ -457,17 +472,27 @@ int main(int argc, char** argv)
     const Exchange writeT{"write Throttle", kSendWaitMs, 0, kWriteThrBytes, kAckBytes};
 
     std::vector<Operation> ops = {
-        {"Connect to identified", form.btnPortConnect, [&form] { return form.btnBasRead->isEnabled(); },
-         {identify}, {kIdentifyReplyBytes}},
+        {"Connect to identified",
+         form.btnPortConnect,
+         [&form] { return form.btnBasRead->isEnabled(); },
+         {identify},
+         {kIdentifyReplyBytes}},
         {"READ Basic", form.btnBasRead, message("err7"), {readB}, {kReadBasicReplyBytes}},
         {"READ Pedal Assist", form.btnPASRead, message("err33"), {readP}, {kReadPasReplyBytes}},
         {"READ Throttle Handle", form.btnThrRead, message("err46"), {readT}, {kReadThrReplyBytes}},
-        {"Read Flash", form.btnReadFlash, message("err47"), {readB, readP, readT},
+        {"Read Flash",
+         form.btnReadFlash,
+         message("err47"),
+         {readB, readP, readT},
          {kReadBasicReplyBytes, kReadPasReplyBytes, kReadThrReplyBytes}},
         {"WRITE Basic", form.btnBasWrite, message("err32"), {writeB}, {kAckBytes}},
         {"WRITE Pedal Assist", form.btnPASWrite, message("err45"), {writeP}, {kAckBytes}},
         {"WRITE Throttle Handle", form.btnThrWrite, message("err54"), {writeT}, {kAckBytes}},
-        {"Write Flash", form.btnWriteFlash, message("err55"), {writeB, writeP, writeT}, {kAckBytes, kAckBytes, kAckBytes}},
+        {"Write Flash",
+         form.btnWriteFlash,
+         message("err55"),
+         {writeB, writeP, writeT},
+         {kAckBytes, kAckBytes, kAckBytes}},
     };
 
     std::printf("Transfers: real main window, offscreen, virtual controller at 1200 baud 8N1 (%.4f ms a byte), "
@@ -550,10 +575,11 @@ int main(int argc, char** argv)
         std::printf("%s", floor.explanation.c_str());
         // In Read Flash and Write Flash the handlers send the next frame, its fixed wait included.
         const double waitsInHandlers = double(op.exchanges.size() - 1) * kSendWaitMs;
-        std::printf("      of the excess: inside the receive handler (decoding, widgets, reopening, messages%s) "
-                    "%.2f ms; outside it (the wake-ups of controller, port threads and GUI thread, timer overshoot) %.2f ms\n",
-                    waitsInHandlers > 0 ? ", less the fixed waits run there" : "",
-                    Median(handling) - waitsInHandlers, median - floor.total - (Median(handling) - waitsInHandlers));
+        std::printf(
+            "      of the excess: inside the receive handler (decoding, widgets, reopening, messages%s) "
+            "%.2f ms; outside it (the wake-ups of controller, port threads and GUI thread, timer overshoot) %.2f ms\n",
+            waitsInHandlers > 0 ? ", less the fixed waits run there" : "", Median(handling) - waitsInHandlers,
+            median - floor.total - (Median(handling) - waitsInHandlers));
         std::fflush(stdout);
     }
 

@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zelbor::fuzz::WriteFile(languagesIni, file);
     const zelbor::LanguageList list = zelbor::ReadLanguageList(languagesIni);
     Require(list.names.size() == list.codes.size(), "names and codes differ in number");
-    Require(list.codes.empty() || (list.selectedIndex >= 0 && static_cast<std::size_t>(list.selectedIndex) <
-                                                                  list.codes.size()),
+    Require(list.codes.empty() ||
+                (list.selectedIndex >= 0 && static_cast<std::size_t>(list.selectedIndex) < list.codes.size()),
             "selected entry outside the list");
     Require(!zelbor::CurrentLanguage.empty(), "no current language");
     Require(zelbor::LanguageCodes == list.codes, "language codes not published");

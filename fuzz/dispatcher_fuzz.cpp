@@ -49,8 +49,8 @@ namespace fs = std::filesystem;
 
 QApplication* g_app = nullptr;
 TMainForm* g_form = nullptr;
-int g_master = -1;     // far end of the pseudo-terminal
-int g_slaveKeep = -1;  // held open so that the window's close-and-reopen never hangs the line up
+int g_master = -1;    // far end of the pseudo-terminal
+int g_slaveKeep = -1; // held open so that the window's close-and-reopen never hangs the line up
 std::string g_ptyPath;
 const char* const kMissingPort = "/nonexistent/zelbor-fuzz-port";
 

@@ -30,7 +30,10 @@ void Require(bool condition, const char* what)
 ProfileValues Changed(ProfileValues v, std::uint8_t salt)
 {
     int n = salt;
-    auto next = [&](int& field) { field = field == n ? n + 1 : n; n = (n * 31 + 7) % 1000 - 500; };
+    auto next = [&](int& field) {
+        field = field == n ? n + 1 : n;
+        n = (n * 31 + 7) % 1000 - 500;
+    };
     auto& b = v.basic;
     next(b.cbbBasLowBat);
     next(b.speBasCurrLim);
@@ -43,8 +46,8 @@ ProfileValues Changed(ProfileValues v, std::uint8_t salt)
     next(b.speBasSpdMtrSig);
     auto& p = v.pedalAssist;
     for (int* f : {&p.cbbPASPedalSensType, &p.cbbPASDesigAssist, &p.cbbPASSpdLim, &p.spePASStartCurr,
-                   &p.cbbPASSlowStartMode, &p.spePASStartDeg, &p.cbbPASWorkMode, &p.spePASStopDelay,
-                   &p.spePASCurrDecay, &p.spePASStopDecay, &p.spePASKeepCurr})
+                   &p.cbbPASSlowStartMode, &p.spePASStartDeg, &p.cbbPASWorkMode, &p.spePASStopDelay, &p.spePASCurrDecay,
+                   &p.spePASStopDecay, &p.spePASKeepCurr})
         next(*f);
     auto& t = v.throttle;
     for (int* f : {&t.speThrStartVolt, &t.speThrEndVolt, &t.cbbThrMode, &t.cbbThrAssistLvl, &t.edThrSpeedLim,

@@ -143,8 +143,8 @@ void CheckEncodersTakeAnyInteger(std::span<const std::uint8_t> in)
 
     PedalAssistSettings p;
     for (int* f : {&p.cbbPASPedalSensType, &p.cbbPASDesigAssist, &p.cbbPASSpdLim, &p.spePASStartCurr,
-                   &p.cbbPASSlowStartMode, &p.spePASStartDeg, &p.cbbPASWorkMode, &p.spePASStopDelay,
-                   &p.spePASCurrDecay, &p.spePASStopDecay, &p.spePASKeepCurr})
+                   &p.cbbPASSlowStartMode, &p.spePASStartDeg, &p.cbbPASWorkMode, &p.spePASStopDelay, &p.spePASCurrDecay,
+                   &p.spePASStopDecay, &p.spePASKeepCurr})
         *f = NextInt(in);
     (void)EncodePedalAssist(p);
 

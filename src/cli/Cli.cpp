@@ -169,7 +169,8 @@ Options Parse(const std::vector<std::string>& args)
             int ms = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), ms);
             if (ec != std::errc{} || end != v.data() + v.size() || ms < 1 || ms > 600000)
-                throw Failure(Status::Usage, "--timeout needs a number of milliseconds from 1 to 600000, not '" + v + "'");
+                throw Failure(Status::Usage,
+                              "--timeout needs a number of milliseconds from 1 to 600000, not '" + v + "'");
             o.timeout = std::chrono::milliseconds(ms);
         } else if (a.size() > 1 && a[0] == '-') {
             throw Failure(Status::Usage, "unknown option " + a);
@@ -246,7 +247,8 @@ void ChooseLanguage(const std::optional<std::string>& asked)
         std::string known;
         for (const std::string& c : LanguageCodes)
             known += (known.empty() ? "" : ", ") + c;
-        throw Failure(Status::Usage, "no language '" + code + "'" + (known.empty() ? "" : " (there are: " + known + ")"));
+        throw Failure(Status::Usage,
+                      "no language '" + code + "'" + (known.empty() ? "" : " (there are: " + known + ")"));
     }
     CurrentLanguage = code;
 }
@@ -301,7 +303,10 @@ Json FieldJson(const ParameterField& f)
     return j;
 }
 
-std::string FieldName(const Texts& texts, const ParameterField& f) { return "[" + texts.Block(f.block) + "] " + f.label; }
+std::string FieldName(const Texts& texts, const ParameterField& f)
+{
+    return "[" + texts.Block(f.block) + "] " + f.label;
+}
 
 // The controller's names are single-byte characters, as the window shows them.
 std::string Latin1ToUtf8(const std::string& bytes)
@@ -365,15 +370,17 @@ ProfileValues AsTheWindowShows(const ParameterValues& read, const ControllerInfo
             out = std::clamp(value, f.minimum, std::max(f.minimum, hi));
             if (out != value)
                 notes.push_back({&f, "the controller holds " + std::to_string(value) + ", outside " +
-                                         std::to_string(f.minimum) + ".." + std::to_string(hi) + "; the profile keeps " +
-                                         std::to_string(out)});
+                                         std::to_string(f.minimum) + ".." + std::to_string(hi) +
+                                         "; the profile keeps " + std::to_string(out)});
         } else if (f.kind == ControlKind::List) {
             if (const KeptByte* kept = f.Kept(read); kept && *kept && value < 0)
-                notes.push_back({&f, "the controller's byte " + std::to_string(**kept) +
-                                         " is no item of the list; the profile keeps -1 (no selection), which write refuses"});
+                notes.push_back(
+                    {&f, "the controller's byte " + std::to_string(**kept) +
+                             " is no item of the list; the profile keeps -1 (no selection), which write refuses"});
             else if (kept && *kept)
                 notes.push_back({&f, "the controller's byte " + std::to_string(**kept) + " shows as \"" +
-                                         (*f.items)[static_cast<std::size_t>(value)] + "\", which writes another byte"});
+                                         (*f.items)[static_cast<std::size_t>(value)] +
+                                         "\", which writes another byte"});
         }
     }
     return shown;
@@ -387,10 +394,11 @@ ProfileValues CheckedProfile(const std::string& name)
     std::error_code ec;
     if (!ReadWholeFile(path, text)) {
         const bool exists = fs::exists(path, ec);
-        throw Failure(Status::File, name + ": " +
-                                        (!exists ? "no such file"
-                                         : fs::is_directory(path, ec) ? "is a folder, not a profile"
-                                                                       : "cannot be read (not a regular file, or no permission)"));
+        throw Failure(Status::File,
+                      name + ": " +
+                          (!exists                      ? "no such file"
+                           : fs::is_directory(path, ec) ? "is a folder, not a profile"
+                                                        : "cannot be read (not a regular file, or no permission)"));
     }
     const std::vector<ProfileProblem> problems = CheckProfile(IniFile::Parse(text));
     if (!problems.empty()) {
@@ -562,8 +570,7 @@ void Write(Context& c)
         ReadWholeFile(PathFromText(*c.options.file), text);
         const std::size_t line = IniFile::Parse(text).Line(limit.Block().section, limit.profileKey);
         throw Failure(Status::File, *c.options.file + (line ? ":" + std::to_string(line) : "") + ": [Basic] " +
-                                        limit.profileKey + "=" +
-                                        std::to_string(limit.Value(values)) +
+                                        limit.profileKey + "=" + std::to_string(limit.Value(values)) +
                                         ": above the controller's maximum current of " + std::to_string(upper) + " A");
     }
 
@@ -654,9 +661,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             status = Status::Differences;
     } catch (const std::exception& e) {
         const auto* failure = dynamic_cast<const Failure*>(&e);
-        status = failure                                    ? failure->status()
-                 : dynamic_cast<const EFileError*>(&e)      ? Status::File
-                                                            : Status::Unexpected;
+        status = failure ? failure->status() : dynamic_cast<const EFileError*>(&e) ? Status::File : Status::Unexpected;
         err << "zelbor-cli: " << e.what() << "\n";
         if (status == Status::Usage)
             err << "Try 'zelbor-cli --help'.\n";

@@ -24,7 +24,12 @@ public:
     Json(std::string s) : v_(std::move(s)) {}
     Json(Array a) : v_(std::move(a)) {}
 
-    static Json Object() { Json j; j.v_ = Members{}; return j; }
+    static Json Object()
+    {
+        Json j;
+        j.v_ = Members{};
+        return j;
+    }
 
     // Objects: sets a member, replacing one of the same name.
     Json& Set(const std::string& name, Json value);

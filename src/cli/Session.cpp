@@ -30,9 +30,12 @@ const char* EndingMessage(std::optional<std::uint8_t> block, bool write)
     if (!block)
         return write ? "err55" : "err47";
     switch (*block) {
-    case bcBasic: return write ? "err32" : "err7";
-    case bcPedalAssist: return write ? "err45" : "err33";
-    default: return write ? "err54" : "err46";
+    case bcBasic:
+        return write ? "err32" : "err7";
+    case bcPedalAssist:
+        return write ? "err45" : "err33";
+    default:
+        return write ? "err54" : "err46";
     }
 }
 
@@ -142,8 +145,8 @@ void Session::RunUntil(const std::function<bool()>& done, const std::string& wai
             return;
         if (clock::now() - lastActivity_ > timeout_)
             throw Failure(Status::NoAnswer, "no answer from the controller on " + port_ + " within " +
-                                                std::to_string(timeout_.count()) + " ms (waiting for " +
-                                                waitingFor + ")");
+                                                std::to_string(timeout_.count()) + " ms (waiting for " + waitingFor +
+                                                ")");
         queue_.PumpUntil(
             comm_, [&] { return done() || lineError_ || refused_ || timerDue() || StopRequested(); },
             std::chrono::milliseconds(20));

@@ -24,13 +24,13 @@ enum class Status : int {
     Ok = 0,
     Differences = 1, // diff found fields that differ
     Usage = 2,
-    PortOpen = 3,    // the port cannot be opened
-    NoAnswer = 4,    // the controller did not answer in time
-    Refused = 5,     // the controller refused a field
-    Mismatch = 6,    // a field read back other than written
-    File = 7,        // a profile or output file
-    Lost = 8,        // the line failed during a transfer
-    Unexpected = 9,  // an error no step expects
+    PortOpen = 3,   // the port cannot be opened
+    NoAnswer = 4,   // the controller did not answer in time
+    Refused = 5,    // the controller refused a field
+    Mismatch = 6,   // a field read back other than written
+    File = 7,       // a profile or output file
+    Lost = 8,       // the line failed during a transfer
+    Unexpected = 9, // an error no step expects
     Interrupted = 130,
 };
 
@@ -104,7 +104,7 @@ private:
     ConnectionState state_ = ConnectionState::Disconnected;
     std::optional<std::chrono::steady_clock::time_point> timerSince_;
     std::chrono::steady_clock::time_point lastActivity_;
-    std::vector<std::string> finished_;   // keys of the messages that end a transfer
+    std::vector<std::string> finished_;    // keys of the messages that end a transfer
     std::optional<std::string> lineError_; // why the line failed
     const ParameterField* refused_ = nullptr;
     std::string refusedKey_;

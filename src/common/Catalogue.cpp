@@ -152,7 +152,8 @@ LanguageList ReadLanguageList(const fs::path& languagesIni)
 
     DefaultLanguage = list.defaultCode;
     LanguageCodes = list.codes;
-    CurrentLanguage = list.codes.empty() ? std::string("eng") : list.codes[static_cast<std::size_t>(list.selectedIndex)];
+    CurrentLanguage =
+        list.codes.empty() ? std::string("eng") : list.codes[static_cast<std::size_t>(list.selectedIndex)];
     return list;
 }
 

@@ -39,10 +39,10 @@ std::string GetErrorCaption(std::string_view key);
 
 // Language list as read from languages.ini.
 struct LanguageList {
-    std::vector<std::string> names;  // shown in the list box
-    std::vector<std::string> codes;  // parallel codes
-    std::string defaultCode;         // "default" key (default "eng")
-    int selectedIndex = 0;           // entry whose code equals defaultCode (the last such), else 0
+    std::vector<std::string> names; // shown in the list box
+    std::vector<std::string> codes; // parallel codes
+    std::string defaultCode;        // "default" key (default "eng")
+    int selectedIndex = 0;          // entry whose code equals defaultCode (the last such), else 0
 };
 // Also sets DefaultLanguage, LanguageCodes and CurrentLanguage (the selected entry's code, or "eng"
 // when the list is empty). An entry without a code item takes "eng", one without a name its code;

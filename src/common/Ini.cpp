@@ -61,9 +61,12 @@ std::optional<std::string_view> KeyOf(std::string_view t)
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -108,14 +111,16 @@ std::optional<int> ParseLanguageInt(std::string_view text)
     std::string_view s = Trim(text);
     if (HasHexPrefix(s)) {
         auto m = Magnitude(s.substr(2), 16, INT_MAX);
-        if (!m) return std::nullopt;
+        if (!m)
+            return std::nullopt;
         return static_cast<int>(*m);
     }
     bool negative = !s.empty() && s.front() == '-';
     if (negative)
         s.remove_prefix(1);
     auto m = Magnitude(s, 10, negative ? -static_cast<std::int64_t>(INT_MIN) : INT_MAX);
-    if (!m) return std::nullopt;
+    if (!m)
+        return std::nullopt;
     return static_cast<int>(negative ? -*m : *m);
 }
 
@@ -135,7 +140,8 @@ std::optional<int> ParseProfileInt(std::string_view text)
         m = Magnitude(s.substr(1), 16, limit);
     else
         m = Magnitude(s, 10, limit);
-    if (!m) return std::nullopt;
+    if (!m)
+        return std::nullopt;
     return static_cast<int>(negative ? -*m : *m);
 }
 
@@ -245,10 +251,7 @@ void ReportMiss(std::string_view section, std::string_view key)
 }
 } // namespace
 
-void SetIniMissObserver(IniMissObserver observer)
-{
-    MissObserver() = std::move(observer);
-}
+void SetIniMissObserver(IniMissObserver observer) { MissObserver() = std::move(observer); }
 
 std::string IniFile::ReadRaw(std::string_view section, std::string_view key, std::string_view def) const
 {
@@ -286,10 +289,7 @@ int IniFile::ReadProfileInt(std::string_view section, std::string_view key, int 
     return ParseProfileInt(StripMatchingQuotes(*v)).value_or(def);
 }
 
-bool IniFile::HasSection(std::string_view section) const
-{
-    return index_.count(Folded(section)) != 0;
-}
+bool IniFile::HasSection(std::string_view section) const { return index_.count(Folded(section)) != 0; }
 
 // ---------------------------------------------------------------- editor
 //
@@ -324,9 +324,9 @@ IniEditor IniEditor::Load(const fs::path& path)
     std::string text;
     // Starting from an empty editor here would drop the file's other lines on the next save.
     if (!ReadWholeFile(path, text))
-        throw EFileError("Cannot write file \"" + PathText(path) + "\": " +
-                         (fs::is_regular_file(path, ec) ? "its present content cannot be read"
-                                                        : "it is not a regular file"));
+        throw EFileError(
+            "Cannot write file \"" + PathText(path) + "\": " +
+            (fs::is_regular_file(path, ec) ? "its present content cannot be read" : "it is not a regular file"));
     return FromText(text);
 }
 
@@ -396,9 +396,6 @@ std::string IniEditor::Text() const
     return out;
 }
 
-void IniEditor::Save(const fs::path& path) const
-{
-    WriteFileAtomically(path, Text());
-}
+void IniEditor::Save(const fs::path& path) const { WriteFileAtomically(path, Text()); }
 
 } // namespace zelbor

@@ -46,11 +46,19 @@ public:
     std::size_t Line(std::string_view section, std::string_view key) const;
     // Repeated sections and keys, which the readers ignore because the first occurrence wins: a
     // check of a file can name them. `key` is empty for a repeated section.
-    struct Ignored { std::string section; std::string key; std::size_t line = 0; };
+    struct Ignored {
+        std::string section;
+        std::string key;
+        std::size_t line = 0;
+    };
     const std::vector<Ignored>& IgnoredLines() const { return ignored_; }
 
 private:
-    struct Entry { std::string key; std::string value; std::size_t line = 0; };
+    struct Entry {
+        std::string key;
+        std::string value;
+        std::size_t line = 0;
+    };
     // Names are indexed by their lower-case form: a file of a million keys must not take a
     // million comparisons per key, neither to find the first occurrence nor to look one up.
     struct Section {

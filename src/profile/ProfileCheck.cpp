@@ -40,7 +40,11 @@ std::vector<ProfileProblem> CheckProfile(const IniFile& ini)
         for (const BlockInfo& block : Blocks()) {
             if (!SameIniName(ignored.section, block.section))
                 continue; // foreign sections are no concern of the profile
-            problems.push_back({ignored.section, ignored.key, ignored.line, {}, false,
+            problems.push_back({ignored.section,
+                                ignored.key,
+                                ignored.line,
+                                {},
+                                false,
                                 ignored.key.empty() ? "section given twice; only the first is read"
                                                     : "key given twice in its section; only the first is read"});
         }

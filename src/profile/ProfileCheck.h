@@ -14,11 +14,11 @@ namespace zelbor {
 
 struct ProfileProblem {
     std::string section;
-    std::string key;       // empty for a repeated section
-    std::size_t line = 0;  // 0 when the key is missing
-    std::string value;     // as stored
-    bool ofValue = false;  // the value is what is wrong (not a key missing or given twice)
-    std::string reason;    // e.g. "missing", "not a whole number", "outside 1..36"
+    std::string key;      // empty for a repeated section
+    std::size_t line = 0; // 0 when the key is missing
+    std::string value;    // as stored
+    bool ofValue = false; // the value is what is wrong (not a key missing or given twice)
+    std::string reason;   // e.g. "missing", "not a whole number", "outside 1..36"
 };
 
 // Every stored number of the three blocks must be present once in its section, a whole number

@@ -62,7 +62,7 @@ Bytes WriteFrame(std::uint8_t blockCode, std::span<const std::uint8_t> data)
 
 // ---------------------------------------------------------------- lists
 
-const std::array<const char*, 16> kWheelItems = {"16", "17", "18", "19", "20", "21", "22",   "23",
+const std::array<const char*, 16> kWheelItems = {"16", "17", "18", "19", "20",   "21", "22", "23",
                                                  "24", "25", "26", "27", "700C", "28", "29", "30"};
 const std::array<const char*, 3> kSpeedMeterItems = {"External, Wheel Meter", "Internal, Motor Meter",
                                                      "By Motor Phase"};

@@ -38,14 +38,14 @@ Bytes IdentifyRequest();                                                      //
 Bytes WriteFrame(std::uint8_t blockCode, std::span<const std::uint8_t> data); // 16 code N data check
 
 // ---- Fixed lists (their order is part of the wire encoding) ----
-extern const std::array<const char*, 16> kWheelItems;        // "16".."27","700C","28","29","30"
-extern const std::array<const char*, 3> kSpeedMeterItems;    // "External, Wheel Meter", ...
-extern const std::array<const char*, 4> kPedalSensorItems;   // "None", "DH-Sensor-12", ...
-std::vector<std::string> AssistLevelItems();                 // "By Display's Command","0".."9"
-std::vector<std::string> SpeedLimitItems();                  // "By Display's Command","15km/h".."40km/h"
-std::vector<std::string> SlowStartItems();                   // "1".."8"
-std::vector<std::string> WorkModeItems();                    // "Undeterminated","10".."80"
-extern const std::array<const char*, 2> kThrottleModeItems;  // "Speed","Current"
+extern const std::array<const char*, 16> kWheelItems;       // "16".."27","700C","28","29","30"
+extern const std::array<const char*, 3> kSpeedMeterItems;   // "External, Wheel Meter", ...
+extern const std::array<const char*, 4> kPedalSensorItems;  // "None", "DH-Sensor-12", ...
+std::vector<std::string> AssistLevelItems();                // "By Display's Command","0".."9"
+std::vector<std::string> SpeedLimitItems();                 // "By Display's Command","15km/h".."40km/h"
+std::vector<std::string> SlowStartItems();                  // "1".."8"
+std::vector<std::string> WorkModeItems();                   // "Undeterminated","10".."80"
+extern const std::array<const char*, 2> kThrottleModeItems; // "Speed","Current"
 inline constexpr int kWheel700CIndex = 12;
 
 // ---- Records: one integer per control; list fields hold the item index (-1 no selection) ----
@@ -82,13 +82,13 @@ struct ThrottleKeptBytes {
 };
 
 struct BasicSettings {
-    int cbbBasLowBat = 0;                    // volts (the text of the editable low-battery box)
-    int speBasCurrLim = 0;                   // amperes
+    int cbbBasLowBat = 0;                      // volts (the text of the editable low-battery box)
+    int speBasCurrLim = 0;                     // amperes
     std::array<int, 10> speBasAssistCurrLim{}; // speBasAssist<N>CurrLim, N = level 0..9, percent
     std::array<int, 10> speBasAssistSpdLim{};  // speBasAssist<N>SpdLim, N = level 0..9, percent
-    int cbbBasWheelDiam = -1;                // index into kWheelItems
-    int cbbBasSpdMtrType = -1;               // index into kSpeedMeterItems
-    int speBasSpdMtrSig = 0;                 // count
+    int cbbBasWheelDiam = -1;                  // index into kWheelItems
+    int cbbBasSpdMtrType = -1;                 // index into kSpeedMeterItems
+    int speBasSpdMtrSig = 0;                   // count
     // Initialised here, so that a braced list of the value fields alone still initialises all.
     BasicKeptBytes kept{};
     bool operator==(const BasicSettings&) const = default;
@@ -153,14 +153,14 @@ std::optional<ThrottleSettings> DecodeThrottle(std::span<const std::uint8_t> chu
 
 // ---- Nominal voltage ----
 struct NominalVoltageRow {
-    int code;          // 0..4, or -1 for the "any other value" row
-    const char* text;  // "24V", "36V", "48V", "60V", "24-48V", "24-60V"
-    int lowVolts;      // first low-battery voltage
-    int highVolts;     // last low-battery voltage
+    int code;                                // 0..4, or -1 for the "any other value" row
+    const char* text;                        // "24V", "36V", "48V", "60V", "24-48V", "24-60V"
+    int lowVolts;                            // first low-battery voltage
+    int highVolts;                           // last low-battery voltage
     std::vector<int> LowBatteryList() const; // lowVolts..highVolts ascending
 };
 extern const std::array<NominalVoltageRow, 6> NominalVoltageTable;
-const NominalVoltageRow& NominalVoltageRowForCode(std::uint8_t code);      // >4 -> "24-60V"
+const NominalVoltageRow& NominalVoltageRowForCode(std::uint8_t code);       // >4 -> "24-60V"
 const NominalVoltageRow* NominalVoltageRowForText(const std::string& text); // exact; nullptr if none
 inline constexpr int kDesignLowBatteryFirst = 18, kDesignLowBatteryLast = 22;
 

@@ -16,19 +16,40 @@ namespace {
 // ---------------------------------------------------------------- record fields
 
 template <auto Member>
-int& BasicRef(ParameterValues& v, std::size_t) { return v.basic.*Member; }
+int& BasicRef(ParameterValues& v, std::size_t)
+{
+    return v.basic.*Member;
+}
 template <auto Member>
-int& BasicLevelRef(ParameterValues& v, std::size_t level) { return (v.basic.*Member)[level]; }
+int& BasicLevelRef(ParameterValues& v, std::size_t level)
+{
+    return (v.basic.*Member)[level];
+}
 template <auto Member>
-int& PedalAssistRef(ParameterValues& v, std::size_t) { return v.pedalAssist.*Member; }
+int& PedalAssistRef(ParameterValues& v, std::size_t)
+{
+    return v.pedalAssist.*Member;
+}
 template <auto Member>
-int& ThrottleRef(ParameterValues& v, std::size_t) { return v.throttle.*Member; }
+int& ThrottleRef(ParameterValues& v, std::size_t)
+{
+    return v.throttle.*Member;
+}
 template <auto Member>
-KeptByte* BasicKept(ParameterValues& v) { return &(v.basic.kept.*Member); }
+KeptByte* BasicKept(ParameterValues& v)
+{
+    return &(v.basic.kept.*Member);
+}
 template <auto Member>
-KeptByte* PedalAssistKept(ParameterValues& v) { return &(v.pedalAssist.kept.*Member); }
+KeptByte* PedalAssistKept(ParameterValues& v)
+{
+    return &(v.pedalAssist.kept.*Member);
+}
 template <auto Member>
-KeptByte* ThrottleKept(ParameterValues& v) { return &(v.throttle.kept.*Member); }
+KeptByte* ThrottleKept(ParameterValues& v)
+{
+    return &(v.throttle.kept.*Member);
+}
 
 // ---------------------------------------------------------------- lists
 
@@ -38,14 +59,46 @@ std::vector<std::string> Strings(const std::array<const char*, N>& items)
     return {items.begin(), items.end()};
 }
 
-const std::vector<std::string>& WheelList() { static const auto l = Strings(kWheelItems); return l; }
-const std::vector<std::string>& SpeedMeterList() { static const auto l = Strings(kSpeedMeterItems); return l; }
-const std::vector<std::string>& SensorList() { static const auto l = Strings(kPedalSensorItems); return l; }
-const std::vector<std::string>& ThrottleModeList() { static const auto l = Strings(kThrottleModeItems); return l; }
-const std::vector<std::string>& AssistList() { static const auto l = AssistLevelItems(); return l; }
-const std::vector<std::string>& SpeedLimitList() { static const auto l = SpeedLimitItems(); return l; }
-const std::vector<std::string>& SlowStartList() { static const auto l = SlowStartItems(); return l; }
-const std::vector<std::string>& WorkModeList() { static const auto l = WorkModeItems(); return l; }
+const std::vector<std::string>& WheelList()
+{
+    static const auto l = Strings(kWheelItems);
+    return l;
+}
+const std::vector<std::string>& SpeedMeterList()
+{
+    static const auto l = Strings(kSpeedMeterItems);
+    return l;
+}
+const std::vector<std::string>& SensorList()
+{
+    static const auto l = Strings(kPedalSensorItems);
+    return l;
+}
+const std::vector<std::string>& ThrottleModeList()
+{
+    static const auto l = Strings(kThrottleModeItems);
+    return l;
+}
+const std::vector<std::string>& AssistList()
+{
+    static const auto l = AssistLevelItems();
+    return l;
+}
+const std::vector<std::string>& SpeedLimitList()
+{
+    static const auto l = SpeedLimitItems();
+    return l;
+}
+const std::vector<std::string>& SlowStartList()
+{
+    static const auto l = SlowStartItems();
+    return l;
+}
+const std::vector<std::string>& WorkModeList()
+{
+    static const auto l = WorkModeItems();
+    return l;
+}
 
 // ---------------------------------------------------------------- rows
 
@@ -95,8 +148,7 @@ struct Row {
     }
 };
 
-Row Spin(std::uint8_t block, const char* control, int minimum, int maximum,
-         int& (*ref)(ParameterValues&, std::size_t))
+Row Spin(std::uint8_t block, const char* control, int minimum, int maximum, int& (*ref)(ParameterValues&, std::size_t))
 {
     Row r;
     r.f.control = control;
@@ -108,8 +160,8 @@ Row Spin(std::uint8_t block, const char* control, int minimum, int maximum,
     return r;
 }
 
-Row List(std::uint8_t block, const char* control, const std::vector<std::string>& items, ItemCoding coding,
-         int offset, int& (*ref)(ParameterValues&, std::size_t))
+Row List(std::uint8_t block, const char* control, const std::vector<std::string>& items, ItemCoding coding, int offset,
+         int& (*ref)(ParameterValues&, std::size_t))
 {
     Row r;
     r.f.control = control;
@@ -124,9 +176,9 @@ Row List(std::uint8_t block, const char* control, const std::vector<std::string>
     return r;
 }
 
-constexpr std::uint8_t kByDisplay = 0xFF;    // "By Display's Command", "Undeterminated"
-constexpr int kWheel700CByte = 0x37;         // 55: between "27" (54) and "28" (56)
-constexpr int kMotorPhaseTypeCode = 3;       // "By Motor Phase" is type code 3, not its index 2
+constexpr std::uint8_t kByDisplay = 0xFF; // "By Display's Command", "Undeterminated"
+constexpr int kWheel700CByte = 0x37;      // 55: between "27" (54) and "28" (56)
+constexpr int kMotorPhaseTypeCode = 3;    // "By Motor Phase" is type code 3, not its index 2
 
 constexpr const char* kLevelCurrentHelp = "btnHelp_Basic_LvlCurrentLimit";
 constexpr const char* kLevelSpeedHelp = "btnHelp_Basic_SpeedLimit";
@@ -154,83 +206,253 @@ std::vector<ParameterField> BuildTable()
         // ---- Basic
         lowBattery.Byte(0).Ack(0, "err8").Profile(0, "LBP", 10).Help("btnHelp_Basic_LowBattProtection"),
         Spin(basic, "speBasCurrLim", 1, 25, &BasicRef<&B::speBasCurrLim>)
-            .Byte(1).Ack(1, "err9").Profile(1, "LC", 10).Help("btnHelp_Basic_CurrentLimit"),
-        Spin(basic, "speBasAssist0CurrLim", 0, 100, curr).Level(0).Byte(2).Ack(2, "err10").Profile(2, "ALC0", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist0SpdLim", 0, 100, spd).Level(0).Byte(12).Ack(3, "err20").Profile(12, "ALBP0", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist1CurrLim", 0, 100, curr).Level(1).Byte(3).Ack(4, "err11").Profile(3, "ALC1", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist1SpdLim", 0, 100, spd).Level(1).Byte(13).Ack(5, "err21").Profile(13, "ALBP1", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist2CurrLim", 0, 100, curr).Level(2).Byte(4).Ack(6, "err12").Profile(4, "ALC2", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist2SpdLim", 0, 100, spd).Level(2).Byte(14).Ack(7, "err22").Profile(14, "ALBP2", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist3CurrLim", 0, 100, curr).Level(3).Byte(5).Ack(8, "err13").Profile(5, "ALC3", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist3SpdLim", 0, 100, spd).Level(3).Byte(15).Ack(9, "err23").Profile(15, "ALBP3", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist4CurrLim", 0, 100, curr).Level(4).Byte(6).Ack(10, "err14").Profile(6, "ALC4", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist4SpdLim", 0, 100, spd).Level(4).Byte(16).Ack(11, "err24").Profile(16, "ALBP4", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist5CurrLim", 0, 100, curr).Level(5).Byte(7).Ack(12, "err15").Profile(7, "ALC5", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist5SpdLim", 0, 100, spd).Level(5).Byte(17).Ack(13, "err25").Profile(17, "ALBP5", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist6CurrLim", 0, 100, curr).Level(6).Byte(8).Ack(14, "err16").Profile(8, "ALC6", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist6SpdLim", 0, 100, spd).Level(6).Byte(18).Ack(15, "err26").Profile(18, "ALBP6", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist7CurrLim", 0, 100, curr).Level(7).Byte(9).Ack(16, "err17").Profile(9, "ALC7", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist7SpdLim", 0, 100, spd).Level(7).Byte(19).Ack(17, "err27").Profile(19, "ALBP7", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist8CurrLim", 0, 100, curr).Level(8).Byte(10).Ack(18, "err18").Profile(10, "ALC8", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist8SpdLim", 0, 100, spd).Level(8).Byte(20).Ack(19, "err28").Profile(20, "ALBP8", 10).Help(kLevelSpeedHelp),
-        Spin(basic, "speBasAssist9CurrLim", 0, 100, curr).Level(9).Byte(11).Ack(20, "err19").Profile(11, "ALC9", 10).Help(kLevelCurrentHelp),
-        Spin(basic, "speBasAssist9SpdLim", 0, 100, spd).Level(9).Byte(21).Ack(21, "err29").Profile(21, "ALBP9", 10).Help(kLevelSpeedHelp),
+            .Byte(1)
+            .Ack(1, "err9")
+            .Profile(1, "LC", 10)
+            .Help("btnHelp_Basic_CurrentLimit"),
+        Spin(basic, "speBasAssist0CurrLim", 0, 100, curr)
+            .Level(0)
+            .Byte(2)
+            .Ack(2, "err10")
+            .Profile(2, "ALC0", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist0SpdLim", 0, 100, spd)
+            .Level(0)
+            .Byte(12)
+            .Ack(3, "err20")
+            .Profile(12, "ALBP0", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist1CurrLim", 0, 100, curr)
+            .Level(1)
+            .Byte(3)
+            .Ack(4, "err11")
+            .Profile(3, "ALC1", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist1SpdLim", 0, 100, spd)
+            .Level(1)
+            .Byte(13)
+            .Ack(5, "err21")
+            .Profile(13, "ALBP1", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist2CurrLim", 0, 100, curr)
+            .Level(2)
+            .Byte(4)
+            .Ack(6, "err12")
+            .Profile(4, "ALC2", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist2SpdLim", 0, 100, spd)
+            .Level(2)
+            .Byte(14)
+            .Ack(7, "err22")
+            .Profile(14, "ALBP2", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist3CurrLim", 0, 100, curr)
+            .Level(3)
+            .Byte(5)
+            .Ack(8, "err13")
+            .Profile(5, "ALC3", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist3SpdLim", 0, 100, spd)
+            .Level(3)
+            .Byte(15)
+            .Ack(9, "err23")
+            .Profile(15, "ALBP3", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist4CurrLim", 0, 100, curr)
+            .Level(4)
+            .Byte(6)
+            .Ack(10, "err14")
+            .Profile(6, "ALC4", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist4SpdLim", 0, 100, spd)
+            .Level(4)
+            .Byte(16)
+            .Ack(11, "err24")
+            .Profile(16, "ALBP4", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist5CurrLim", 0, 100, curr)
+            .Level(5)
+            .Byte(7)
+            .Ack(12, "err15")
+            .Profile(7, "ALC5", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist5SpdLim", 0, 100, spd)
+            .Level(5)
+            .Byte(17)
+            .Ack(13, "err25")
+            .Profile(17, "ALBP5", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist6CurrLim", 0, 100, curr)
+            .Level(6)
+            .Byte(8)
+            .Ack(14, "err16")
+            .Profile(8, "ALC6", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist6SpdLim", 0, 100, spd)
+            .Level(6)
+            .Byte(18)
+            .Ack(15, "err26")
+            .Profile(18, "ALBP6", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist7CurrLim", 0, 100, curr)
+            .Level(7)
+            .Byte(9)
+            .Ack(16, "err17")
+            .Profile(9, "ALC7", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist7SpdLim", 0, 100, spd)
+            .Level(7)
+            .Byte(19)
+            .Ack(17, "err27")
+            .Profile(19, "ALBP7", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist8CurrLim", 0, 100, curr)
+            .Level(8)
+            .Byte(10)
+            .Ack(18, "err18")
+            .Profile(10, "ALC8", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist8SpdLim", 0, 100, spd)
+            .Level(8)
+            .Byte(20)
+            .Ack(19, "err28")
+            .Profile(20, "ALBP8", 10)
+            .Help(kLevelSpeedHelp),
+        Spin(basic, "speBasAssist9CurrLim", 0, 100, curr)
+            .Level(9)
+            .Byte(11)
+            .Ack(20, "err19")
+            .Profile(11, "ALC9", 10)
+            .Help(kLevelCurrentHelp),
+        Spin(basic, "speBasAssist9SpdLim", 0, 100, spd)
+            .Level(9)
+            .Byte(21)
+            .Ack(21, "err29")
+            .Profile(21, "ALBP9", 10)
+            .Help(kLevelSpeedHelp),
         // The speed-meter byte: type code in bits 7-6, number of signals in bits 5-0. The result
         // that refuses the byte names the signal count; no result names the type.
         List(basic, "cbbBasSpdMtrType", SpeedMeterList(), ItemCoding::TypeCode, 0, &BasicRef<&B::cbbBasSpdMtrType>)
-            .Special(2, kMotorPhaseTypeCode).Kept(&BasicKept<&BasicKeptBytes::cbbBasSpdMtrType>)
-            .Byte(23, 6, 2).Profile(23, "SMM", 0).Help("btnHelp_Basic_SpeedMeterType"),
+            .Special(2, kMotorPhaseTypeCode)
+            .Kept(&BasicKept<&BasicKeptBytes::cbbBasSpdMtrType>)
+            .Byte(23, 6, 2)
+            .Profile(23, "SMM", 0)
+            .Help("btnHelp_Basic_SpeedMeterType"),
         Spin(basic, "speBasSpdMtrSig", 1, 36, &BasicRef<&B::speBasSpdMtrSig>)
-            .Byte(23, 0, 6).Ack(23, "err31").Profile(24, "SMS", 10).Help("btnHelp_Basic_SpeedMeterSignals"),
+            .Byte(23, 0, 6)
+            .Ack(23, "err31")
+            .Profile(24, "SMS", 10)
+            .Help("btnHelp_Basic_SpeedMeterSignals"),
         List(basic, "cbbBasWheelDiam", WheelList(), ItemCoding::HalfInches, 0, &BasicRef<&B::cbbBasWheelDiam>)
-            .Special(kWheel700CIndex, kWheel700CByte).Kept(&BasicKept<&BasicKeptBytes::cbbBasWheelDiam>)
-            .Byte(22).Ack(22, "err30").Profile(22, "WD", 10).Help("btnHelp_Basic_WheelDiameter"),
+            .Special(kWheel700CIndex, kWheel700CByte)
+            .Kept(&BasicKept<&BasicKeptBytes::cbbBasWheelDiam>)
+            .Byte(22)
+            .Ack(22, "err30")
+            .Profile(22, "WD", 10)
+            .Help("btnHelp_Basic_WheelDiameter"),
 
         // ---- Pedal Assist (a profile keeps the lists first)
         List(pas, "cbbPASPedalSensType", SensorList(), ItemCoding::Offset, 0, &PedalAssistRef<&P::cbbPASPedalSensType>)
             .Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASPedalSensType>)
-            .Byte(0).Ack(0, "err34").Profile(25, "PT", 0).Help("btnHelp_PA_PedalSensorType"),
+            .Byte(0)
+            .Ack(0, "err34")
+            .Profile(25, "PT", 0)
+            .Help("btnHelp_PA_PedalSensorType"),
         List(pas, "cbbPASDesigAssist", AssistList(), ItemCoding::Offset, -1, &PedalAssistRef<&P::cbbPASDesigAssist>)
-            .Special(0, kByDisplay).Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASDesigAssist>)
-            .Byte(1).Ack(1, "err35").Profile(26, "DA", 0).Help("btnHelp_PA_DesignAssistLevel"),
+            .Special(0, kByDisplay)
+            .Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASDesigAssist>)
+            .Byte(1)
+            .Ack(1, "err35")
+            .Profile(26, "DA", 0)
+            .Help("btnHelp_PA_DesignAssistLevel"),
         List(pas, "cbbPASSpdLim", SpeedLimitList(), ItemCoding::Offset, 14, &PedalAssistRef<&P::cbbPASSpdLim>)
-            .Special(0, kByDisplay).Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASSpdLim>)
-            .Byte(2).Ack(2, "err36").Profile(27, "SL", 0).Help("btnHelp_PA_SpeedLimit"),
+            .Special(0, kByDisplay)
+            .Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASSpdLim>)
+            .Byte(2)
+            .Ack(2, "err36")
+            .Profile(27, "SL", 0)
+            .Help("btnHelp_PA_SpeedLimit"),
         Spin(pas, "spePASStartCurr", 1, 60, &PedalAssistRef<&P::spePASStartCurr>)
-            .Byte(3).Ack(3, "err37").Profile(30, "SC", 10).Help("btnHelp_PA_StartCurrent"),
-        List(pas, "cbbPASSlowStartMode", SlowStartList(), ItemCoding::Offset, 1, &PedalAssistRef<&P::cbbPASSlowStartMode>)
+            .Byte(3)
+            .Ack(3, "err37")
+            .Profile(30, "SC", 10)
+            .Help("btnHelp_PA_StartCurrent"),
+        List(pas, "cbbPASSlowStartMode", SlowStartList(), ItemCoding::Offset, 1,
+             &PedalAssistRef<&P::cbbPASSlowStartMode>)
             .Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASSlowStartMode>)
-            .Byte(4).Ack(4, "err38").Profile(28, "SSM", 0).Help("btnHelp_PA_SlowStartMode"),
+            .Byte(4)
+            .Ack(4, "err38")
+            .Profile(28, "SSM", 0)
+            .Help("btnHelp_PA_SlowStartMode"),
         Spin(pas, "spePASStartDeg", 1, 100, &PedalAssistRef<&P::spePASStartDeg>)
-            .Byte(5).Ack(5, "err39").Profile(31, "SDN", 10).Help("btnHelp_PA_StartDegree"),
+            .Byte(5)
+            .Ack(5, "err39")
+            .Profile(31, "SDN", 10)
+            .Help("btnHelp_PA_StartDegree"),
         List(pas, "cbbPASWorkMode", WorkModeList(), ItemCoding::Offset, 9, &PedalAssistRef<&P::cbbPASWorkMode>)
-            .Special(0, kByDisplay).Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASWorkMode>)
-            .Byte(6).Ack(6, "err40").Profile(29, "WM", 0).Help("btnHelp_PA_WorkMode"),
+            .Special(0, kByDisplay)
+            .Kept(&PedalAssistKept<&PedalAssistKeptBytes::cbbPASWorkMode>)
+            .Byte(6)
+            .Ack(6, "err40")
+            .Profile(29, "WM", 0)
+            .Help("btnHelp_PA_WorkMode"),
         Spin(pas, "spePASStopDelay", 0, 255, &PedalAssistRef<&P::spePASStopDelay>)
-            .Byte(7).Ack(7, "err41").Profile(32, "TS", 10).Help("btnHelp_PA_StopDelay"),
+            .Byte(7)
+            .Ack(7, "err41")
+            .Profile(32, "TS", 10)
+            .Help("btnHelp_PA_StopDelay"),
         Spin(pas, "spePASCurrDecay", 1, 8, &PedalAssistRef<&P::spePASCurrDecay>)
-            .Byte(8).Ack(8, "err42").Profile(33, "CD", 10).Help("btnHelp_PA_CurrentDecay"),
+            .Byte(8)
+            .Ack(8, "err42")
+            .Profile(33, "CD", 10)
+            .Help("btnHelp_PA_CurrentDecay"),
         Spin(pas, "spePASStopDecay", 0, 255, &PedalAssistRef<&P::spePASStopDecay>)
-            .Byte(9).Ack(9, "err43").Profile(34, "SD", 10).Help("btnHelp_PA_StopDecay"),
+            .Byte(9)
+            .Ack(9, "err43")
+            .Profile(34, "SD", 10)
+            .Help("btnHelp_PA_StopDecay"),
         Spin(pas, "spePASKeepCurr", 1, 100, &PedalAssistRef<&P::spePASKeepCurr>)
-            .Byte(10).Ack(10, "err44").Profile(35, "KC", 10).Help("btnHelp_PA_KeepCurrent"),
+            .Byte(10)
+            .Ack(10, "err44")
+            .Profile(35, "KC", 10)
+            .Help("btnHelp_PA_KeepCurrent"),
 
         // ---- Throttle Handle
         Spin(thr, "speThrStartVolt", 0, 50, &ThrottleRef<&T::speThrStartVolt>)
-            .Byte(0).Ack(0, "err48").Profile(36, "SV", 10).Help("btnHelp_Throttle_StartVolt"),
+            .Byte(0)
+            .Ack(0, "err48")
+            .Profile(36, "SV", 10)
+            .Help("btnHelp_Throttle_StartVolt"),
         Spin(thr, "speThrEndVolt", 0, 50, &ThrottleRef<&T::speThrEndVolt>)
-            .Byte(1).Ack(1, "err49").Profile(37, "EV", 10).Help("btnHelp_Throttle_EndVolt"),
+            .Byte(1)
+            .Ack(1, "err49")
+            .Profile(37, "EV", 10)
+            .Help("btnHelp_Throttle_EndVolt"),
         List(thr, "cbbThrMode", ThrottleModeList(), ItemCoding::Offset, 0, &ThrottleRef<&T::cbbThrMode>)
             .Kept(&ThrottleKept<&ThrottleKeptBytes::cbbThrMode>)
-            .Byte(2).Ack(2, "err50").Profile(38, "MODE", 0).Help("btnHelp_Throttle_Mode"),
+            .Byte(2)
+            .Ack(2, "err50")
+            .Profile(38, "MODE", 0)
+            .Help("btnHelp_Throttle_Mode"),
         List(thr, "cbbThrAssistLvl", AssistList(), ItemCoding::Offset, -1, &ThrottleRef<&T::cbbThrAssistLvl>)
-            .Special(0, kByDisplay).Kept(&ThrottleKept<&ThrottleKeptBytes::cbbThrAssistLvl>)
-            .Byte(3).Ack(3, "err51").Profile(39, "DA", 0).Help("btnHelp_Throttle_DesignAssistLevel"),
+            .Special(0, kByDisplay)
+            .Kept(&ThrottleKept<&ThrottleKeptBytes::cbbThrAssistLvl>)
+            .Byte(3)
+            .Ack(3, "err51")
+            .Profile(39, "DA", 0)
+            .Help("btnHelp_Throttle_DesignAssistLevel"),
         List(thr, "edThrSpeedLim", SpeedLimitList(), ItemCoding::Offset, 14, &ThrottleRef<&T::edThrSpeedLim>)
-            .Special(0, kByDisplay).Kept(&ThrottleKept<&ThrottleKeptBytes::edThrSpeedLim>)
-            .Byte(4).Ack(4, "err52").Profile(40, "SL", 0).Help("btnHelp_Throttle_SpeedLimit"),
+            .Special(0, kByDisplay)
+            .Kept(&ThrottleKept<&ThrottleKeptBytes::edThrSpeedLim>)
+            .Byte(4)
+            .Ack(4, "err52")
+            .Profile(40, "SL", 0)
+            .Help("btnHelp_Throttle_SpeedLimit"),
         Spin(thr, "speThrStartCurr", 1, 100, &ThrottleRef<&T::speThrStartCurr>)
-            .Byte(5).Ack(5, "err53").Profile(41, "SC", 10).Help("btnHelp_Throttle_StartCurrent"),
+            .Byte(5)
+            .Ack(5, "err53")
+            .Profile(41, "SC", 10)
+            .Help("btnHelp_Throttle_StartCurrent"),
     };
     // The window's captions (its labels are these texts followed by a colon or blanks).
     static const std::pair<const char*, const char*> kLabels[] = {
@@ -478,7 +700,8 @@ bool DecodeBlock(std::uint8_t code, std::span<const std::uint8_t> reply, Paramet
         // A byte that the shown index would not give back is kept, so that an untouched setting
         // goes back to the controller as it came.
         if (KeptByte* kept = f.Kept(values))
-            *kept = (index >= 0 && (f.ItemBits(index) & f.Mask()) == bits) ? KeptByte{} : KeptByte{static_cast<std::uint8_t>(bits)};
+            *kept = (index >= 0 && (f.ItemBits(index) & f.Mask()) == bits) ? KeptByte{}
+                                                                           : KeptByte{static_cast<std::uint8_t>(bits)};
     }
     return true;
 }

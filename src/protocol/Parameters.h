@@ -65,8 +65,8 @@ struct ParameterField {
     int maximum = 0;
     const std::vector<std::string>* items = nullptr; // List only, in wire order
     ItemCoding coding = ItemCoding::Offset;
-    int offset = 0;                 // Offset, TypeCode
-    int specialIndex = -1;          // the item with a byte of its own, -1 for none
+    int offset = 0;        // Offset, TypeCode
+    int specialIndex = -1; // the item with a byte of its own, -1 for none
     std::uint8_t specialByte = 0;
 
     // ---- Wire ----
@@ -96,8 +96,8 @@ struct ParameterField {
 
     // ---- The record field ----
     int& (*ref)(ParameterValues&, std::size_t level) = nullptr;
-    std::size_t level = 0;                              // the assist level of the assist fields
-    KeptByte* (*keptRef)(ParameterValues&) = nullptr;   // list fields: the byte kept for it
+    std::size_t level = 0;                            // the assist level of the assist fields
+    KeptByte* (*keptRef)(ParameterValues&) = nullptr; // list fields: the byte kept for it
 
     const BlockInfo& Block() const;
     int Page() const { return Block().page; }
@@ -119,10 +119,10 @@ struct ParameterField {
 // level's current limit before its speed limit).
 std::span<const ParameterField> ParameterTable();
 std::span<const BlockInfo> Blocks();
-const BlockInfo* FindBlock(std::uint8_t code);           // nullptr for any other code
-const ParameterField* FindParameter(std::string_view control); // nullptr for any other name
+const BlockInfo* FindBlock(std::uint8_t code);                     // nullptr for any other code
+const ParameterField* FindParameter(std::string_view control);     // nullptr for any other name
 std::vector<const ParameterField*> BlockFields(std::uint8_t code); // in table order
-std::vector<const ParameterField*> ProfileOrder();      // all fields, in the order a profile keeps them
+std::vector<const ParameterField*> ProfileOrder();                 // all fields, in the order a profile keeps them
 const ParameterField* RefusedField(std::uint8_t code, std::size_t result); // nullptr when none has it
 
 // The "?" buttons, in the order the pages show them. A field names the one that explains it; the

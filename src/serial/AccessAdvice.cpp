@@ -9,18 +9,21 @@ namespace zelbor {
 
 namespace {
 
-std::string GroupName(gid_t gid) {
+std::string GroupName(gid_t gid)
+{
     const struct group* g = getgrgid(gid);
     return g && g->gr_name && *g->gr_name ? g->gr_name : std::string();
 }
 
-std::string UserName(uid_t uid) {
+std::string UserName(uid_t uid)
+{
     const struct passwd* p = getpwuid(uid);
     return p && p->pw_name && *p->pw_name ? p->pw_name : "user " + std::to_string(uid);
 }
 
 // The permission bits as ls shows them: "rw-------".
-std::string ModeText(mode_t mode) {
+std::string ModeText(mode_t mode)
+{
     const char letters[] = "rwxrwxrwx";
     std::string text;
     for (int bit = 0; bit < 9; ++bit)
@@ -35,7 +38,8 @@ constexpr const char* kAskForAccess =
 
 } // namespace
 
-std::string AccessDeniedDetail(const std::string& device) {
+std::string AccessDeniedDetail(const std::string& device)
+{
     const std::string refused = "Access to " + device + " is not permitted.";
     struct stat st {};
     if (stat(device.c_str(), &st) != 0)
@@ -49,7 +53,8 @@ std::string AccessDeniedDetail(const std::string& device) {
 
     const std::string groupText = group.empty() ? "group " + std::to_string(st.st_gid) : "group \"" + group + "\"";
     return refused + " The device (owner \"" + UserName(st.st_uid) + "\", " + groupText + ", permissions " +
-           ModeText(st.st_mode) + ") is not open to this user, and no group that this user could join may read "
+           ModeText(st.st_mode) +
+           ") is not open to this user, and no group that this user could join may read "
            "and write it." +
            kAskForAccess;
 }

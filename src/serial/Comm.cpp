@@ -64,7 +64,8 @@ constexpr std::uint32_t kModemRing = 4;
 
 int InterruptSignal() { return SIGRTMIN + 4; }
 
-void InstallInterruptHandler() {
+void InstallInterruptHandler()
+{
     static std::once_flag once;
     std::call_once(once, [] {
         struct sigaction sa {};
@@ -77,22 +78,23 @@ void InstallInterruptHandler() {
 
 // Worker threads ask for a higher priority; an unprivileged process may not raise it, which
 // is harmless, so failure is ignored.
-void RaisePriority(int niceDelta) {
+void RaisePriority(int niceDelta)
+{
     errno = 0;
     const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     if (errno == 0)
         (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current - niceDelta);
 }
 
-speed_t SpeedConstant(std::uint32_t baud, bool& known) {
+speed_t SpeedConstant(std::uint32_t baud, bool& known)
+{
     static const std::pair<std::uint32_t, speed_t> table[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-        {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-        {3500000, B3500000}, {4000000, B4000000},
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+        {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+        {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+        {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+        {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
     };
     for (const auto& [b, c] : table)
         if (b == baud) {
@@ -103,16 +105,16 @@ speed_t SpeedConstant(std::uint32_t baud, bool& known) {
     return B0;
 }
 
-std::string OpenFailureDetail(const std::string& name, int err) {
+std::string OpenFailureDetail(const std::string& name, int err)
+{
     switch (err) {
     case EACCES:
     case EPERM:
         return AccessDeniedDetail(name);
     case EBUSY:
     case EWOULDBLOCK:
-        return name +
-               " is held by another program: a second instance of this tool, a modem manager "
-               "(ModemManager) or a braille daemon (brltty) may have grabbed the adapter.";
+        return name + " is held by another program: a second instance of this tool, a modem manager "
+                      "(ModemManager) or a braille daemon (brltty) may have grabbed the adapter.";
     case ENOENT:
     case ENODEV:
     case ENXIO:
@@ -158,8 +160,8 @@ struct Session {
 
     explicit Session(NotifyWindow& n) : notify(n) {}
 
-    bool Post(int code, std::uint32_t w = 0, std::uint32_t l = 0,
-              std::unique_ptr<std::uint8_t[]> block = nullptr) {
+    bool Post(int code, std::uint32_t w = 0, std::uint32_t l = 0, std::unique_ptr<std::uint8_t[]> block = nullptr)
+    {
         CommNotification n;
         n.code = code;
         n.wParam = w;
@@ -169,7 +171,8 @@ struct Session {
     }
     void Hangup() { Post(MsgRequestHangup); }
 
-    bool Deliver(const std::uint8_t* bytes, std::size_t n) {
+    bool Deliver(const std::uint8_t* bytes, std::size_t n)
+    {
         if (n == 0)
             return true; // nothing to hand over (every byte was a discarded null)
         std::unique_ptr<std::uint8_t[]> block;
@@ -188,18 +191,24 @@ struct Session {
     }
 
     // Compares the kernel's error counters with the last ones seen and reports new errors.
-    bool CheckLineErrors() {
+    bool CheckLineErrors()
+    {
         if (!haveCounters)
             return true;
         serial_icounter_struct now{};
         if (ioctl(fd, TIOCGICOUNT, &now) != 0)
             return true;
         std::uint32_t flags = 0;
-        if (now.buf_overrun != counters.buf_overrun) flags |= kErrRxOver;
-        if (now.overrun != counters.overrun) flags |= kErrOverrun;
-        if (now.parity != counters.parity) flags |= kErrParity;
-        if (now.frame != counters.frame) flags |= kErrFrame;
-        if (now.brk != counters.brk) flags |= kErrBreak;
+        if (now.buf_overrun != counters.buf_overrun)
+            flags |= kErrRxOver;
+        if (now.overrun != counters.overrun)
+            flags |= kErrOverrun;
+        if (now.parity != counters.parity)
+            flags |= kErrParity;
+        if (now.frame != counters.frame)
+            flags |= kErrFrame;
+        if (now.brk != counters.brk)
+            flags |= kErrBreak;
         counters.buf_overrun = now.buf_overrun;
         counters.overrun = now.overrun;
         counters.parity = now.parity;
@@ -218,7 +227,8 @@ struct Session {
     bool WriteBlock(const std::uint8_t* data, std::size_t n);
 };
 
-void Session::ReadLoop() {
+void Session::ReadLoop()
+{
     RaisePriority(2);
     std::uint8_t buffer[kReadBufferSize];
     std::size_t count = 0;
@@ -230,10 +240,10 @@ void Session::ReadLoop() {
         if (count > 0) {
             // A pending chunk ends after a quiet line longer than the interval, or when the
             // total limit (counted from its first byte) has passed.
-            Clock::time_point deadline = last + std::chrono::milliseconds(readInterval.load()) +
-                                         std::chrono::microseconds(1);
-            const std::uint64_t total = std::uint64_t(readTotalMultiplier.load()) * kReadBufferSize +
-                                        readTotalConstant.load();
+            Clock::time_point deadline =
+                last + std::chrono::milliseconds(readInterval.load()) + std::chrono::microseconds(1);
+            const std::uint64_t total =
+                std::uint64_t(readTotalMultiplier.load()) * kReadBufferSize + readTotalConstant.load();
             if (total > 0)
                 deadline = std::min(deadline, first + std::chrono::milliseconds(total));
             const auto now = Clock::now();
@@ -311,7 +321,8 @@ failed:
     tcflush(fd, TCIFLUSH);
 }
 
-bool Session::WriteBlock(const std::uint8_t* data, std::size_t n) {
+bool Session::WriteBlock(const std::uint8_t* data, std::size_t n)
+{
     const std::uint64_t limit = std::uint64_t(writeTotalMultiplier.load()) * n + writeTotalConstant.load();
     const auto deadline = Clock::now() + std::chrono::milliseconds(limit);
     std::size_t done = 0;
@@ -356,7 +367,8 @@ bool Session::WriteBlock(const std::uint8_t* data, std::size_t n) {
     return true;
 }
 
-void Session::WriteLoop() {
+void Session::WriteLoop()
+{
     RaisePriority(1);
     bool notifyEmpty = true;
     for (;;) {
@@ -404,7 +416,8 @@ void Session::WriteLoop() {
     tcflush(fd, TCOFLUSH);
 }
 
-void Session::ModemLoop() {
+void Session::ModemLoop()
+{
     serial_icounter_struct before = counters;
     while (!stopping.load()) {
         if (ioctl(fd, TIOCMIWAIT, TIOCM_CD | TIOCM_RNG) != 0) {
@@ -416,8 +429,10 @@ void Session::ModemLoop() {
         if (ioctl(fd, TIOCGICOUNT, &now) != 0)
             break;
         std::uint32_t code = 0;
-        if (now.dcd != before.dcd) code |= kModemCarrier;
-        if (now.rng != before.rng) code |= kModemRing;
+        if (now.dcd != before.dcd)
+            code |= kModemCarrier;
+        if (now.rng != before.rng)
+            code |= kModemRing;
         before = now;
         if (code != 0 && !Post(MsgModemStateChange, 0, code)) {
             Hangup();
@@ -433,7 +448,6 @@ struct TComm::Impl : CommProperties {
     NotifyWindow& notify;
     std::unique_ptr<Session> session;
 
-
     // Parity in effect on the line: taken at OpenPort only.
     TParity openParity = TParity::None;
 
@@ -448,30 +462,48 @@ struct TComm::Impl : CommProperties {
 // XON/XOFF thresholds are the kernel's own; after an XOFF has been sent the transmitter
 // always continues; with parity checking on a byte in error is read as 0x00 (the replacement
 // character cannot be chosen). A refusal by the device is ignored.
-void TComm::Impl::ApplyLineSettings() {
+void TComm::Impl::ApplyLineSettings()
+{
     const int fd = session->fd;
     termios t{};
     if (tcgetattr(fd, &t) != 0)
         return;
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                        IXOFF | IXANY | INPCK | IGNPAR);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                        IXANY | INPCK | IGNPAR);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CREAD | CLOCAL;
 
     switch (byteSize) {
-    case TByteSize::_5: t.c_cflag |= CS5; break;
-    case TByteSize::_6: t.c_cflag |= CS6; break;
-    case TByteSize::_7: t.c_cflag |= CS7; break;
-    case TByteSize::_8: t.c_cflag |= CS8; break;
+    case TByteSize::_5:
+        t.c_cflag |= CS5;
+        break;
+    case TByteSize::_6:
+        t.c_cflag |= CS6;
+        break;
+    case TByteSize::_7:
+        t.c_cflag |= CS7;
+        break;
+    case TByteSize::_8:
+        t.c_cflag |= CS8;
+        break;
     }
     switch (openParity) {
-    case TParity::None: break;
-    case TParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case TParity::Even: t.c_cflag |= PARENB; break;
-    case TParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case TParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case TParity::None:
+        break;
+    case TParity::Odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case TParity::Even:
+        t.c_cflag |= PARENB;
+        break;
+    case TParity::Mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case TParity::Space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     if (parityCheck)
         t.c_iflag |= INPCK;
@@ -504,7 +536,8 @@ void TComm::Impl::ApplyLineSettings() {
     session->ignoreNull.store(ignoreNullChar);
 }
 
-void TComm::Impl::ApplyTimeouts() {
+void TComm::Impl::ApplyTimeouts()
+{
     session->readInterval.store(readIntervalTimeout);
     session->readTotalMultiplier.store(readTotalTimeoutMultiplier);
     session->readTotalConstant.store(readTotalTimeoutConstant);
@@ -512,7 +545,8 @@ void TComm::Impl::ApplyTimeouts() {
     session->writeTotalConstant.store(writeTotalTimeoutConstant);
 }
 
-void TComm::Impl::Close() {
+void TComm::Impl::Close()
+{
     if (!session)
         return;
     Session& s = *session;
@@ -545,7 +579,8 @@ TComm::TComm(NotifyWindow& notifyWindow) : d(std::make_unique<Impl>(notifyWindow
 
 TComm::~TComm() { d->Close(); }
 
-void TComm::OpenPort() {
+void TComm::OpenPort()
+{
     if (d->session)
         throw ECommsError("This serial port already opened");
     const std::string& name = d->commName;
@@ -593,8 +628,10 @@ void TComm::OpenPort() {
     auto fail = [&](const char* text) {
         (void)ioctl(fd, TIOCNXCL);
         close(fd);
-        if (s.stopFd >= 0) close(s.stopFd);
-        if (s.wakeFd >= 0) close(s.wakeFd);
+        if (s.stopFd >= 0)
+            close(s.stopFd);
+        if (s.wakeFd >= 0)
+            close(s.wakeFd);
         d->session.reset();
         throw ECommsError(text);
     };
@@ -633,7 +670,8 @@ void TComm::OpenPort() {
 
 void TComm::ClosePort() { d->Close(); }
 
-bool TComm::SendData(const void* buffer, std::uint16_t length) {
+bool TComm::SendData(const void* buffer, std::uint16_t length)
+{
     if (!d->session || length == 0 || buffer == nullptr)
         return false;
     Session& s = *d->session;

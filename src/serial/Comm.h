@@ -19,8 +19,8 @@ namespace zelbor {
 // (e.g. the group that owns the device, a program holding the port, a vanished device).
 class ECommsError : public std::runtime_error {
 public:
-    ECommsError(const std::string& text, std::string detail = {})
-        : std::runtime_error(text), detail_(std::move(detail)) {}
+    ECommsError(const std::string& text, std::string detail = {}) : std::runtime_error(text), detail_(std::move(detail))
+    {}
     const std::string& Detail() const noexcept { return detail_; }
 
 private:
@@ -29,7 +29,7 @@ private:
 
 enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };
 enum class TRtsControl { RtsEnable, RtsDisable, RtsHandshake, RtsTransmissionAvailable };
-enum class TByteSize { _5, _6, _7, _8 };              // data bits = ordinal + 5
+enum class TByteSize { _5, _6, _7, _8 }; // data bits = ordinal + 5
 enum class TParity { None, Odd, Even, Mark, Space };
 enum class TStopBits { _1, _1_5, _2 };
 
@@ -84,32 +84,58 @@ public:
     // Properties (creation values in brackets). Setting the value already held does nothing.
     // The open port's file descriptor (POSIX) or handle value (Win32); 0 while closed.
     std::intptr_t ComHandle() const;
-    const std::string& CommName() const;            void SetCommName(const std::string& v);   // ["COM2"] stored
-    std::uint32_t BaudRate() const;                 void SetBaudRate(std::uint32_t v);        // [9600] line
-    bool ParityCheck() const;                       void SetParityCheck(bool v);              // [false] line
-    bool Outx_CtsFlow() const;                      void SetOutx_CtsFlow(bool v);             // [true] line
-    bool Outx_DsrFlow() const;                      void SetOutx_DsrFlow(bool v);             // [true] line
-    TDtrControl DtrControl() const;                 void SetDtrControl(TDtrControl v);        // [DtrEnable] line
-    bool DsrSensitivity() const;                    void SetDsrSensitivity(bool v);           // [false] line
-    bool TxContinueOnXoff() const;                  void SetTxContinueOnXoff(bool v);         // [true] line
-    bool Outx_XonXoffFlow() const;                  void SetOutx_XonXoffFlow(bool v);         // [false] line
-    bool Inx_XonXoffFlow() const;                   void SetInx_XonXoffFlow(bool v);          // [false] line
-    bool ReplaceWhenParityError() const;            void SetReplaceWhenParityError(bool v);   // [false] line
-    bool IgnoreNullChar() const;                    void SetIgnoreNullChar(bool v);           // [false] line
-    TRtsControl RtsControl() const;                 void SetRtsControl(TRtsControl v);        // [RtsEnable] line
-    std::uint16_t XonLimit() const;                 void SetXonLimit(std::uint16_t v);        // [10] line
-    std::uint16_t XoffLimit() const;                void SetXoffLimit(std::uint16_t v);       // [10] line
-    TByteSize ByteSize() const;                     void SetByteSize(TByteSize v);            // [_8] line
-    TParity Parity() const;                         void SetParity(TParity v);                // [None] stored
-    TStopBits StopBits() const;                     void SetStopBits(TStopBits v);            // [_1] line
-    char XonChar() const;                           void SetXonChar(char v);                  // [0x11] line
-    char XoffChar() const;                          void SetXoffChar(char v);                 // [0x13] line
-    char ReplacedChar() const;                      void SetReplacedChar(char v);             // [0x00] line
-    std::uint32_t ReadIntervalTimeout() const;      void SetReadIntervalTimeout(std::uint32_t v);         // [10] time-outs
-    std::uint32_t ReadTotalTimeoutMultiplier() const;  void SetReadTotalTimeoutMultiplier(std::uint32_t v);   // [0]
-    std::uint32_t ReadTotalTimeoutConstant() const;    void SetReadTotalTimeoutConstant(std::uint32_t v);     // [0]
-    std::uint32_t WriteTotalTimeoutMultiplier() const; void SetWriteTotalTimeoutMultiplier(std::uint32_t v);  // [0]
-    std::uint32_t WriteTotalTimeoutConstant() const;   void SetWriteTotalTimeoutConstant(std::uint32_t v);    // [0]
+    const std::string& CommName() const;
+    void SetCommName(const std::string& v); // ["COM2"] stored
+    std::uint32_t BaudRate() const;
+    void SetBaudRate(std::uint32_t v); // [9600] line
+    bool ParityCheck() const;
+    void SetParityCheck(bool v); // [false] line
+    bool Outx_CtsFlow() const;
+    void SetOutx_CtsFlow(bool v); // [true] line
+    bool Outx_DsrFlow() const;
+    void SetOutx_DsrFlow(bool v); // [true] line
+    TDtrControl DtrControl() const;
+    void SetDtrControl(TDtrControl v); // [DtrEnable] line
+    bool DsrSensitivity() const;
+    void SetDsrSensitivity(bool v); // [false] line
+    bool TxContinueOnXoff() const;
+    void SetTxContinueOnXoff(bool v); // [true] line
+    bool Outx_XonXoffFlow() const;
+    void SetOutx_XonXoffFlow(bool v); // [false] line
+    bool Inx_XonXoffFlow() const;
+    void SetInx_XonXoffFlow(bool v); // [false] line
+    bool ReplaceWhenParityError() const;
+    void SetReplaceWhenParityError(bool v); // [false] line
+    bool IgnoreNullChar() const;
+    void SetIgnoreNullChar(bool v); // [false] line
+    TRtsControl RtsControl() const;
+    void SetRtsControl(TRtsControl v); // [RtsEnable] line
+    std::uint16_t XonLimit() const;
+    void SetXonLimit(std::uint16_t v); // [10] line
+    std::uint16_t XoffLimit() const;
+    void SetXoffLimit(std::uint16_t v); // [10] line
+    TByteSize ByteSize() const;
+    void SetByteSize(TByteSize v); // [_8] line
+    TParity Parity() const;
+    void SetParity(TParity v); // [None] stored
+    TStopBits StopBits() const;
+    void SetStopBits(TStopBits v); // [_1] line
+    char XonChar() const;
+    void SetXonChar(char v); // [0x11] line
+    char XoffChar() const;
+    void SetXoffChar(char v); // [0x13] line
+    char ReplacedChar() const;
+    void SetReplacedChar(char v); // [0x00] line
+    std::uint32_t ReadIntervalTimeout() const;
+    void SetReadIntervalTimeout(std::uint32_t v); // [10] time-outs
+    std::uint32_t ReadTotalTimeoutMultiplier() const;
+    void SetReadTotalTimeoutMultiplier(std::uint32_t v); // [0]
+    std::uint32_t ReadTotalTimeoutConstant() const;
+    void SetReadTotalTimeoutConstant(std::uint32_t v); // [0]
+    std::uint32_t WriteTotalTimeoutMultiplier() const;
+    void SetWriteTotalTimeoutMultiplier(std::uint32_t v); // [0]
+    std::uint32_t WriteTotalTimeoutConstant() const;
+    void SetWriteTotalTimeoutConstant(std::uint32_t v); // [0]
 
     TReceiveDataEvent OnReceiveData;
     TReceiveErrorEvent OnReceiveError;

@@ -8,7 +8,8 @@
 
 namespace zelbor {
 
-inline void ApplyCommPortSettings(TComm& comm) {
+inline void ApplyCommPortSettings(TComm& comm)
+{
     comm.SetBaudRate(1200);
     comm.SetParityCheck(false);
     comm.SetOutx_CtsFlow(false);

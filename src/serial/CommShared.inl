@@ -4,7 +4,8 @@
 // notification and the property accessors, which are the same on every platform. A line setting
 // or a time-out changed while the port is open is applied to it at once.
 
-void TComm::HandleNotification(CommNotification n) {
+void TComm::HandleNotification(CommNotification n)
+{
     switch (n.code) {
     case MsgReceiveData:
         if (OnReceiveData)
@@ -33,7 +34,9 @@ void TComm::HandleNotification(CommNotification n) {
 }
 
 namespace {
-template <class T> bool Change(T& field, const T& value) {
+template <class T>
+bool Change(T& field, const T& value)
+{
     if (field == value)
         return false;
     field = value;
@@ -41,17 +44,19 @@ template <class T> bool Change(T& field, const T& value) {
 }
 } // namespace
 
-#define ZELBOR_LINE_PROPERTY(Type, Name, field)                                                      \
-    Type TComm::Name() const { return d->field; }                                                    \
-    void TComm::Set##Name(Type v) {                                                                  \
-        if (Change(d->field, v) && d->session)                                                       \
-            d->ApplyLineSettings();                                                                  \
+#define ZELBOR_LINE_PROPERTY(Type, Name, field)                                                                        \
+    Type TComm::Name() const { return d->field; }                                                                      \
+    void TComm::Set##Name(Type v)                                                                                      \
+    {                                                                                                                  \
+        if (Change(d->field, v) && d->session)                                                                         \
+            d->ApplyLineSettings();                                                                                    \
     }
-#define ZELBOR_TIMEOUT_PROPERTY(Type, Name, field)                                                   \
-    Type TComm::Name() const { return d->field; }                                                    \
-    void TComm::Set##Name(Type v) {                                                                  \
-        if (Change(d->field, v) && d->session)                                                       \
-            d->ApplyTimeouts();                                                                      \
+#define ZELBOR_TIMEOUT_PROPERTY(Type, Name, field)                                                                     \
+    Type TComm::Name() const { return d->field; }                                                                      \
+    void TComm::Set##Name(Type v)                                                                                      \
+    {                                                                                                                  \
+        if (Change(d->field, v) && d->session)                                                                         \
+            d->ApplyTimeouts();                                                                                        \
     }
 
 const std::string& TComm::CommName() const { return d->commName; }

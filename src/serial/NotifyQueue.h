@@ -14,7 +14,8 @@ namespace zelbor {
 
 class NotifyQueue : public NotifyWindow {
 public:
-    bool PostNotification(CommNotification notification) override {
+    bool PostNotification(CommNotification notification) override
+    {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (refuse_)
@@ -28,7 +29,8 @@ public:
     // Hands notifications to `comm` one at a time, in posting order, until `done` holds or
     // `timeout` has passed. Returns whether `done` holds at the end.
     bool PumpUntil(TComm& comm, const std::function<bool()>& done,
-                   std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
+                   std::chrono::milliseconds timeout = std::chrono::milliseconds(10000))
+    {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!done()) {
             CommNotification n;
@@ -45,17 +47,21 @@ public:
     }
 
     // Hands over everything that arrives during `span`.
-    void PumpFor(TComm& comm, std::chrono::milliseconds span) {
-        PumpUntil(comm, [] { return false; }, span);
+    void PumpFor(TComm& comm, std::chrono::milliseconds span)
+    {
+        PumpUntil(
+            comm, [] { return false; }, span);
     }
 
-    std::size_t Pending() const {
+    std::size_t Pending() const
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         return queue_.size();
     }
 
     // Makes every further post fail (to exercise a refused notification path).
-    void SetRefuse(bool refuse) {
+    void SetRefuse(bool refuse)
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         refuse_ = refuse;
     }

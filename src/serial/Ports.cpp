@@ -28,19 +28,24 @@ namespace zelbor {
 
 namespace fs = std::filesystem;
 
-bool NaturalLess(const std::string& a, const std::string& b) {
+bool NaturalLess(const std::string& a, const std::string& b)
+{
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
         const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
         if (da && db) {
             std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
             // Compare by value: strip leading zeros, then length, then digits.
             std::size_t si = i, sj = j;
-            while (si + 1 < ei && a[si] == '0') ++si;
-            while (sj + 1 < ej && b[sj] == '0') ++sj;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
             if (ei - si != ej - sj)
                 return ei - si < ej - sj;
             const int c = a.compare(si, ei - si, b, sj, ej - sj);
@@ -64,7 +69,8 @@ namespace {
 
 // The UART type a serial-core port reports, or nullopt when the tty has no such attribute (USB
 // adapters, ACM modems and other drivers outside the serial core).
-std::optional<long> UartType(const fs::path& ttyDir) {
+std::optional<long> UartType(const fs::path& ttyDir)
+{
     std::ifstream in(ttyDir / "type");
     long type = -1;
     if (!(in >> type))
@@ -72,7 +78,8 @@ std::optional<long> UartType(const fs::path& ttyDir) {
     return type;
 }
 
-bool IsEmptyUartSlot(const fs::path& ttyDir) {
+bool IsEmptyUartSlot(const fs::path& ttyDir)
+{
     if (const auto type = UartType(ttyDir))
         return *type == 0;
     // Kernels without the type attribute: a legacy 8250 port cannot show that a UART is there
@@ -85,7 +92,8 @@ bool IsEmptyUartSlot(const fs::path& ttyDir) {
 } // namespace
 
 std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const std::string& devRoot,
-                                         const std::string& virtualFolder) {
+                                         const std::string& virtualFolder)
+{
     std::vector<std::string> hardware;
     std::error_code ec;
     for (fs::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec)) {
@@ -123,7 +131,8 @@ std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const s
     return result;
 }
 
-std::string VirtualPortFolder() {
+std::string VirtualPortFolder()
+{
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
         std::error_code ec;
         if (fs::is_directory(xdg, ec))
@@ -132,13 +141,12 @@ std::string VirtualPortFolder() {
     return "/tmp/zelbor-ports-" + std::to_string(static_cast<unsigned long>(getuid()));
 }
 
-std::string PortShownName(const std::string& port) {
+std::string PortShownName(const std::string& port)
+{
     const fs::path path(port);
     return path.parent_path() == fs::path(VirtualPortFolder()) ? path.filename().string() : port;
 }
 
-std::vector<std::string> ListSerialPorts() {
-    return ListSerialPorts("/sys/class/tty", "/dev", VirtualPortFolder());
-}
+std::vector<std::string> ListSerialPorts() { return ListSerialPorts("/sys/class/tty", "/dev", VirtualPortFolder()); }
 
 } // namespace zelbor

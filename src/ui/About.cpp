@@ -91,7 +91,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowIcon(AppIcon());
-    QFont textFont(QStringList{QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")}, 12);
+    QFont textFont(QStringList{QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")},
+                   12);
     textFont.setStyleHint(QFont::SansSerif);
     setFont(textFont);
 

@@ -41,7 +41,8 @@ public:
         const QString all = ShownText();
         const int start = std::clamp(startOffset, 0, static_cast<int>(all.size()));
         // -1 as the end means up to the end of the text.
-        const int end = endOffset < 0 ? static_cast<int>(all.size()) : std::clamp(endOffset, start, static_cast<int>(all.size()));
+        const int end =
+            endOffset < 0 ? static_cast<int>(all.size()) : std::clamp(endOffset, start, static_cast<int>(all.size()));
         return all.mid(start, end - start);
     }
     int characterCount() const override { return static_cast<int>(ShownText().size()); }
@@ -211,8 +212,8 @@ private:
 
 void WatchComboText(QComboBox* box)
 {
-    if (auto* watcher = box->findChild<ComboTextWatcher*>(QLatin1String(ComboTextWatcher::kName),
-                                                         Qt::FindDirectChildrenOnly))
+    if (auto* watcher =
+            box->findChild<ComboTextWatcher*>(QLatin1String(ComboTextWatcher::kName), Qt::FindDirectChildrenOnly))
         watcher->Follow();
     else
         new ComboTextWatcher(box);
@@ -253,10 +254,9 @@ private:
 class ClickLabelAccessible : public QAccessibleWidget, public OwnInterface {
 public:
     explicit ClickLabelAccessible(TClickLabel* label)
-        : QAccessibleWidget(label, label->ClickKind() == TClickLabel::Kind::Link ? QAccessible::Link
-                                                                               : QAccessible::Button)
-    {
-    }
+        : QAccessibleWidget(label,
+                            label->ClickKind() == TClickLabel::Kind::Link ? QAccessible::Link : QAccessible::Button)
+    {}
 
     QString text(QAccessible::Text t) const override
     {
@@ -271,10 +271,7 @@ public:
         return QAccessibleWidget::text(t);
     }
 
-    QStringList actionNames() const override
-    {
-        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
 
     void doAction(const QString& actionName) override
     {
@@ -305,10 +302,14 @@ OwnKind OwnKindOf(QObject* object)
 QAccessibleInterface* WindowsAccessibleFactory(const QString&, QObject* object)
 {
     switch (OwnKindOf(object)) {
-    case OwnKind::Combo: return new NamedComboAccessible(static_cast<QComboBox*>(object));
-    case OwnKind::ValueLabel: return new ValueLabelAccessible(static_cast<QLabel*>(object));
-    case OwnKind::ClickLabel: return new ClickLabelAccessible(static_cast<TClickLabel*>(object));
-    case OwnKind::None: break;
+    case OwnKind::Combo:
+        return new NamedComboAccessible(static_cast<QComboBox*>(object));
+    case OwnKind::ValueLabel:
+        return new ValueLabelAccessible(static_cast<QLabel*>(object));
+    case OwnKind::ClickLabel:
+        return new ClickLabelAccessible(static_cast<TClickLabel*>(object));
+    case OwnKind::None:
+        break;
     }
     return nullptr;
 }
@@ -358,8 +359,8 @@ void TClickLabel::mouseReleaseEvent(QMouseEvent* event)
 
 void TClickLabel::keyPressEvent(QKeyEvent* event)
 {
-    const bool activate = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return
-                          || event->key() == Qt::Key_Enter;
+    const bool activate =
+        event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (activate && event->modifiers() == Qt::NoModifier) {
         event->accept();
         Click();
@@ -485,9 +486,6 @@ void SetTabChain(const std::vector<QWidget*>& widgets)
         QWidget::setTabOrder(widgets[i - 1], widgets[i]);
 }
 
-void SetTabChain(std::initializer_list<QWidget*> widgets)
-{
-    SetTabChain(std::vector<QWidget*>(widgets));
-}
+void SetTabChain(std::initializer_list<QWidget*> widgets) { SetTabChain(std::vector<QWidget*>(widgets)); }
 
 } // namespace zelbor

@@ -12,15 +12,9 @@
 
 namespace zelbor {
 
-void SetUpApplication()
-{
-    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-}
+void SetUpApplication() { QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle)); }
 
-std::filesystem::path QtTranslationsFolder()
-{
-    return ExecutableFolder() / "translations";
-}
+std::filesystem::path QtTranslationsFolder() { return ExecutableFolder() / "translations"; }
 
 bool UseQtTranslations(const std::string& languageCode)
 {

@@ -65,7 +65,7 @@ void TfrmHelp::reject()
 namespace {
 // A damaged "nbLine" (say 0x7FFFFFFF) must not make the window build a text of gigabytes.
 constexpr int kMaxHelpLines = 10000;
-}
+} // namespace
 
 QString HelpTopicText(const IniFile& ini, const std::string& section)
 {

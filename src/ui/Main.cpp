@@ -42,8 +42,8 @@ TMainForm::TMainForm(QWidget* parent)
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(AppIcon());
     // System menu and minimise, no maximise: the window has one fixed size.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     // The serial component: notifications reach it again on this thread through Qt's event queue.
     notifyWindow_.SetReceiver([this](CommNotification n) { CommPort.HandleNotification(std::move(n)); });
@@ -89,34 +89,33 @@ TMainForm::~TMainForm()
     CommPort.ClosePort();
 }
 
-
 // ---------------------------------------------------------------------------------------------
 
 void TMainForm::FormShow()
 {
     Guarded([this] {
-        TimerConnect->stop();                                                   // 1
-        centralWidget()->setFixedSize(kClientWidth, kClientHeight);            // 2
-        ProfileFileName.clear();                                                // 3
+        TimerConnect->stop();                                       // 1
+        centralWidget()->setFixedSize(kClientWidth, kClientHeight); // 2
+        ProfileFileName.clear();                                    // 3
         mnSave->setEnabled(false);
-        TransferMode = tmIdle;                                                  // 4
-        FillPortList();                                                         // 5
-        btnPortConnect->setEnabled(true);                                       // 6
+        TransferMode = tmIdle;            // 4
+        FillPortList();                   // 5
+        btnPortConnect->setEnabled(true); // 6
         btnPortDisconnect->setEnabled(false);
-        pctrlProfile->setCurrentIndex(0);                                       // 7
+        pctrlProfile->setCurrentIndex(0); // 7
 
-        FillList(cbbBasWheelDiam);                                              // 8
-        FillList(cbbBasSpdMtrType);                                             // 9
+        FillList(cbbBasWheelDiam);  // 8
+        FillList(cbbBasSpdMtrType); // 9
 
-        SetTransferButtonsEnabled(false);                                       // 10
+        SetTransferButtonsEnabled(false); // 10
 
         const auto profile = ExecutableFolder() / "Profiles" / "DefaultProfile.el";
-        LoadProfile(ToQString(profile));                                        // 11
-        LoadLanguageList(LanguagesIniPath());                           // 12
-        if (!LoadInfos())                                                       // 13
+        LoadProfile(ToQString(profile));      // 11
+        LoadLanguageList(LanguagesIniPath()); // 12
+        if (!LoadInfos())                     // 13
             return;
-        SetMainLanguage();                                                      // 14
-        Seam().ShowStartupWarning(*this);                                       // 15
+        SetMainLanguage();                // 14
+        Seam().ShowStartupWarning(*this); // 15
     });
 }
 
@@ -179,9 +178,7 @@ void TMainForm::btnHelp_BasicClick(QObject* sender)
 
 void TMainForm::btnHelp_PedalAssistClick(QObject* sender)
 {
-    Guarded([&] {
-        Seam().ShowHelpTopic(FindBlock(bcPedalAssist)->helpTopic, sender->objectName().toStdString());
-    });
+    Guarded([&] { Seam().ShowHelpTopic(FindBlock(bcPedalAssist)->helpTopic, sender->objectName().toStdString()); });
 }
 
 void TMainForm::btnHelp_ThrottleClick(QObject* sender)
@@ -208,10 +205,7 @@ void TMainForm::imgInfoClick()
     Guarded([] { Seam().ShowAboutWindow(); });
 }
 
-void TMainForm::mnExitClick()
-{
-    close();
-}
+void TMainForm::mnExitClick() { close(); }
 
 // ---- Low-battery field ----
 
@@ -222,8 +216,8 @@ bool TMainForm::cbbBasLowBatKeyPress(QChar key)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && cbbBasLowBat
-        && (watched == cbbBasLowBat || watched == cbbBasLowBat->lineEdit())) {
+    if (event->type() == QEvent::KeyPress && cbbBasLowBat &&
+        (watched == cbbBasLowBat || watched == cbbBasLowBat->lineEdit())) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         // Keys without a printable character (arrows, Home, Delete, Tab, shortcuts) keep working.
         for (QChar c : text)

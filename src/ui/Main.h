@@ -39,7 +39,6 @@ namespace zelbor {
 
 class IniFile;
 
-
 class TMainForm : public QMainWindow, private TTransferHost {
     Q_OBJECT
 public:
@@ -55,7 +54,7 @@ public:
     TComm CommPort;
 
 private:
-    TControllerLink link_;     // CommPort as the controller's line
+    TControllerLink link_; // CommPort as the controller's line
     TTransferSequence transfer_;
 
 public:
@@ -109,15 +108,15 @@ public:
 
     // ---- Languages ----
     void LoadLanguageList(const std::filesystem::path& path);
-    bool CommitLanguageChoice();          // false when languages.ini could not be written (reported)
-    bool cbbLanguageChange();             // false when the switch stopped at a file error (reported)
+    bool CommitLanguageChoice(); // false when languages.ini could not be written (reported)
+    bool cbbLanguageChange();    // false when the switch stopped at a file error (reported)
     void SetMainLanguage();
     void SetMainMenuLanguage(const IniFile& ini);
     void SetMainTabLanguage(const IniFile& ini);
     void SetMainOtherLanguage(const IniFile& ini);
     void SetMainCommLanguage(const IniFile& ini);
     void SetMainControllerInfosLanguage(const IniFile& ini);
-    bool LoadInfos();                     // memInfos <- Infos.txt; false when it could not be opened (reported)
+    bool LoadInfos(); // memInfos <- Infos.txt; false when it could not be opened (reported)
 
     // ---- Keyboard and screen-reader access ----
     // Access letters of the parameter labels and accessible names of every control, from the texts
@@ -262,8 +261,8 @@ private:
     // A row of label, help button and field; the label becomes the field's buddy.
     void AddFieldRow(QGridLayout* grid, int& row, int page, QLabel* label, QToolButton* help, QWidget* field);
     void FillPortList();
-    QString SelectedPortPath() const; // the path of the port that Connect opens
-    void ShowSelectedPortPath();      // as the port list's tooltip and description
+    QString SelectedPortPath() const;             // the path of the port that Connect opens
+    void ShowSelectedPortPath();                  // as the port list's tooltip and description
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
 

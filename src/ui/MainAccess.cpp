@@ -118,8 +118,8 @@ void TMainForm::UpdateAccessibility()
         ++uses[n.name];
     for (const Named& n : names) {
         const bool ambiguous = uses.value(n.name) > 1 && n.page >= 0;
-        SetAccessibleName(n.control, ambiguous ? n.name + QStringLiteral(" (") + LabelName(pctrlProfile->tabText(n.page))
-                                                     + QLatin1Char(')')
+        SetAccessibleName(n.control, ambiguous ? n.name + QStringLiteral(" (") +
+                                                     LabelName(pctrlProfile->tabText(n.page)) + QLatin1Char(')')
                                                : n.name);
     }
 

@@ -33,8 +33,8 @@ QString Text(const IniFile& ini, const char* section, const char* key, const cha
 // Every file path of the language files needs a code; an entry without one names English.
 std::string CodeAt(int index)
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < LanguageCodes.size()
-        && !LanguageCodes[static_cast<std::size_t>(index)].empty())
+    if (index >= 0 && static_cast<std::size_t>(index) < LanguageCodes.size() &&
+        !LanguageCodes[static_cast<std::size_t>(index)].empty())
         return LanguageCodes[static_cast<std::size_t>(index)];
     return "eng";
 }
@@ -150,9 +150,11 @@ void TMainForm::SetMainOtherLanguage(const IniFile& ini)
     btnPASWrite->setToolTip(Text(ini, "TABS", "hintBtnWritePAS", "Write only the pedal assist settings to controller"));
     // The language files keep the Throttle Handle hints under each other's key names.
     btnThrWrite->setText(Text(ini, "TABS", "btnWrite", "WRITE"));
-    btnThrWrite->setToolTip(Text(ini, "TABS", "hintBtnReadThr", "Write only the throttle handle settings to controller"));
+    btnThrWrite->setToolTip(
+        Text(ini, "TABS", "hintBtnReadThr", "Write only the throttle handle settings to controller"));
     btnThrRead->setText(Text(ini, "TABS", "btnRead", "READ"));
-    btnThrRead->setToolTip(Text(ini, "TABS", "hintBtnWriteThr", "Read only the throttle handle settings from controller"));
+    btnThrRead->setToolTip(
+        Text(ini, "TABS", "hintBtnWriteThr", "Read only the throttle handle settings from controller"));
     lblLanguage->setText(Text(ini, "ZELBOR", "language", "Language"));
     lbSoftwareName->setText(Text(ini, "ZELBOR", "title", "Zelbor Configuration Tool"));
     btnReadFlash->setText(Text(ini, "FLASH", "btnReadFlash", "Read Flash"));

@@ -195,13 +195,13 @@ QComboBox* TMainForm::MakeLowBatteryBox(const char* control)
 QToolButton* TMainForm::HelpButton(const std::string& name)
 {
     const auto buttons = HelpButtons();
-    const auto info = std::find_if(buttons.begin(), buttons.end(),
-                                   [&](const HelpButtonInfo& b) { return name == b.name; });
+    const auto info =
+        std::find_if(buttons.begin(), buttons.end(), [&](const HelpButtonInfo& b) { return name == b.name; });
     if (info == buttons.end())
         throw std::logic_error("no help button " + name);
     void (TMainForm::*handler)(QObject*) = info->block == bcBasic         ? &TMainForm::btnHelp_BasicClick
                                            : info->block == bcPedalAssist ? &TMainForm::btnHelp_PedalAssistClick
-                                                                                  : &TMainForm::btnHelp_ThrottleClick;
+                                                                          : &TMainForm::btnHelp_ThrottleClick;
     auto* button = new QToolButton;
     button->setObjectName(QString::fromStdString(name));
     button->setText(QStringLiteral("?"));
@@ -228,7 +228,8 @@ QWidget* TMainForm::BuildBasicPage()
     cbbBasLowBat->installEventFilter(this);
     cbbBasLowBat->lineEdit()->installEventFilter(this);
     // Only changes made by the user run the range adjustment.
-    connect(cbbBasLowBat->lineEdit(), &QLineEdit::textEdited, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
+    connect(cbbBasLowBat->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { Guarded([this] { cbbBasLowBatChange(); }); });
     connect(cbbBasLowBat, &QComboBox::activated, this, [this] { Guarded([this] { cbbBasLowBatChange(); }); });
 
     AddFieldRow(grid, row, 0, MakeLabel("lblBasLowBat", QStringLiteral("Low Battery Protection [V]:")),
@@ -277,7 +278,11 @@ QWidget* TMainForm::BuildBasicPage()
         ++row;
         // The label names the level; each of its two fields says which limit it holds.
         label->setBuddy(speBasAssistCurrLim[level]);
-        accessRows_.push_back({0, label, nullptr, nullptr, {speBasAssistCurrLim[level], speBasAssistSpdLim[level]},
+        accessRows_.push_back({0,
+                               label,
+                               nullptr,
+                               nullptr,
+                               {speBasAssistCurrLim[level], speBasAssistSpdLim[level]},
                                {QStringLiteral("Assist %1 current limit [%]").arg(level),
                                 QStringLiteral("Assist %1 speed limit [%]").arg(level)}});
     }
@@ -316,7 +321,9 @@ QWidget* TMainForm::BuildPedalAssistPage()
 {
     auto* grid = NewPageGrid(tabPedalAssist, "tabPedalAssist", 2);
     int row = 0;
-    const auto help = [this](QWidget* field) { return HelpButton(Field(field->objectName().toStdString()).helpButton); };
+    const auto help = [this](QWidget* field) {
+        return HelpButton(Field(field->objectName().toStdString()).helpButton);
+    };
     auto addRow = [&](QLabel* label, QWidget* field) { AddFieldRow(grid, row, 1, label, help(field), field); };
 
     cbbPASPedalSensType = MakeParameterList("cbbPASPedalSensType", kListWidth);

@@ -151,8 +151,8 @@ QWidget* TMainForm::BuildRightPanel()
     cbbPort = new QComboBox;
     cbbPort->setObjectName(QStringLiteral("cbbPort"));
     cbbPort->setEditable(false);
-    cbbPort->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                       QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6")});
+    cbbPort->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4"),
+                       QStringLiteral("COM5"), QStringLiteral("COM6")});
     cbbPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cbbPort->setMinimumContentsLength(10);
     auto* search = new TClickLabel(TClickLabel::Kind::Button);
@@ -183,7 +183,13 @@ QWidget* TMainForm::BuildRightPanel()
     auto* infoGrid = new QGridLayout(gbControllerInfo);
     infoGrid->setContentsMargins(8, 8, 8, 8);
     infoGrid->setVerticalSpacing(4);
-    struct Row { QLabel** title; const char* titleName; const char* titleText; QLabel** value; const char* valueName; };
+    struct Row {
+        QLabel** title;
+        const char* titleName;
+        const char* titleText;
+        QLabel** value;
+        const char* valueName;
+    };
     const Row rows[] = {
         {&lbManufTitle, "lbManufTitle", "Manufacturer:", &lbManuf, "lbManuf"},
         {&lbModelTitle, "lbModelTitle", "Model:", &lbModel, "lbModel"},

@@ -25,10 +25,7 @@ bool FileExists(const QString& name)
     return info.exists() && !info.isDir();
 }
 
-QString ProfilesFolder()
-{
-    return ToQString(ExecutableFolder() / "Profiles");
-}
+QString ProfilesFolder() { return ToQString(ExecutableFolder() / "Profiles"); }
 
 } // namespace
 
@@ -108,7 +105,7 @@ void TMainForm::LoadFileDialogCanClose(const QString& fileName)
         std::string probe;
         if (!ReadWholeFile(ToPath(fileName), probe)) {
             const QString why = QFileInfo(fileName).isFile() ? QStringLiteral("it cannot be read")
-                                                            : QStringLiteral("it is not a regular file");
+                                                             : QStringLiteral("it is not a regular file");
             ShowErrorText(QStringLiteral("Cannot load the profile \"%1\": %2.").arg(fileName, why));
             return;
         }

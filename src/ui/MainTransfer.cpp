@@ -98,8 +98,8 @@ void TMainForm::CommPortReceiveData(TComm&, const std::uint8_t* buffer, std::uin
 
 void TMainForm::SetTransferButtonsEnabled(bool enabled)
 {
-    for (QPushButton* b : {btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite, btnBasRead, btnWriteFlash,
-                           btnReadFlash})
+    for (QPushButton* b :
+         {btnThrWrite, btnThrRead, btnPASWrite, btnPASRead, btnBasWrite, btnBasRead, btnWriteFlash, btnReadFlash})
         b->setEnabled(enabled);
 }
 

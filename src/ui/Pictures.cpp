@@ -90,8 +90,8 @@ bool DecodeRaw(const unsigned char* data, unsigned long size, RawImage* out)
     const unsigned width = cinfo.output_width;
     const unsigned height = cinfo.output_height;
     const unsigned components = static_cast<unsigned>(cinfo.output_components);
-    if (width == 0 || height == 0 || static_cast<unsigned long>(width) * height > kMaxPixels
-        || (components != 3 && components != 4)) {
+    if (width == 0 || height == 0 || static_cast<unsigned long>(width) * height > kMaxPixels ||
+        (components != 3 && components != 4)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -155,10 +155,7 @@ QImage DecodeJpeg(const unsigned char* data, unsigned long size)
     return image;
 }
 
-QImage PedalAssistDiagram()
-{
-    return DecodeJpeg(kPedalAssistJpeg, kPedalAssistJpegSize);
-}
+QImage PedalAssistDiagram() { return DecodeJpeg(kPedalAssistJpeg, kPedalAssistJpegSize); }
 
 QIcon AppIcon()
 {

@@ -12,17 +12,11 @@ QEvent::Type CommNotificationEvent::EventType()
     return type;
 }
 
-CommNotificationEvent::CommNotificationEvent(CommNotification n)
-    : QEvent(EventType()), notification(std::move(n))
-{
-}
+CommNotificationEvent::CommNotificationEvent(CommNotification n) : QEvent(EventType()), notification(std::move(n)) {}
 
 QtNotifyWindow::QtNotifyWindow(QObject* parent) : QObject(parent) {}
 
-void QtNotifyWindow::SetReceiver(std::function<void(CommNotification)> receiver)
-{
-    receiver_ = std::move(receiver);
-}
+void QtNotifyWindow::SetReceiver(std::function<void(CommNotification)> receiver) { receiver_ = std::move(receiver); }
 
 bool QtNotifyWindow::PostNotification(CommNotification notification)
 {

@@ -35,10 +35,18 @@ int ShowRealMessageBox(const MessageRequest& request)
         return box.exec() == QMessageBox::No ? idNo : idYes;
     }
     switch (request.flags) {
-    case mbIconError: box.setIcon(QMessageBox::Critical); break;
-    case mbIconWarning: box.setIcon(QMessageBox::Warning); break;
-    case mbIconInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case mbIconError:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case mbIconWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case mbIconInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     box.setStandardButtons(QMessageBox::Ok); // Enter and Esc both close it
     box.exec();

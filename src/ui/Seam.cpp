@@ -36,7 +36,10 @@ int TSeam::RunDialog(QDialog& dialog) { return dialog.exec(); }
 
 void TSeam::ShowStartupWarning(TMainForm& mainForm) { zelbor::ShowStartupWarning(mainForm); }
 
-void TSeam::ShowHelpTopic(const std::string& topic, const std::string& section) { zelbor::ShowHelpTopic(topic, section); }
+void TSeam::ShowHelpTopic(const std::string& topic, const std::string& section)
+{
+    zelbor::ShowHelpTopic(topic, section);
+}
 
 void TSeam::ShowAboutWindow() { zelbor::ShowAboutWindow(); }
 

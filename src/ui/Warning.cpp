@@ -62,8 +62,7 @@ void CentreOnScreen(QWidget& w)
 
 } // namespace
 
-TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
-    : QDialog(parent), mainForm_(mainForm)
+TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent) : QDialog(parent), mainForm_(mainForm)
 {
     setObjectName(QStringLiteral("frmWarning"));
     setWindowTitle(QString::fromLatin1(kDefault));
@@ -92,9 +91,10 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
     const QColor purple(128, 0, 128);
     lblRedParam = MakeLegendLabel(this, "lblRedParam", QStringLiteral("Red parameters :"), &red);
     lblRedParamText = MakeLabel(this, "lblRedParamText",
-        QStringLiteral("They should never be changed unless you know what you're doing"));
+                                QStringLiteral("They should never be changed unless you know what you're doing"));
     lblPurplepParam = MakeLegendLabel(this, "lblPurplepParam", QStringLiteral("Purple parameters :"), &purple);
-    lblPurpleParamText = MakeLabel(this, "lblPurpleParamText", QStringLiteral("They can be changed but there is some risk"));
+    lblPurpleParamText =
+        MakeLabel(this, "lblPurpleParamText", QStringLiteral("They can be changed but there is some risk"));
     lblBlackParam = MakeLegendLabel(this, "lblBlackParam", QStringLiteral("Black parameters :"), nullptr);
     lblBlackParamText = MakeLabel(this, "lblBlackParamText", QStringLiteral("They are safe to change"));
     // At 8 points a long explanation may not fit beside its label: it continues on a second line
@@ -152,17 +152,12 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent)
     btnCloseWarning->setFocus();
 }
 
-void TfrmWarning::FormCreate()
-{
-    SetWarningLanguage();
-}
+void TfrmWarning::FormCreate() { SetWarningLanguage(); }
 
 void TfrmWarning::SetWarningLanguage()
 {
     const IniFile ini = IniFile::Load(LanguageFile("soft/warning.ini"));
-    auto read = [&ini](const char* key) {
-        return QString::fromStdString(ini.ReadString(kSection, key, kDefault));
-    };
+    auto read = [&ini](const char* key) { return QString::fromStdString(ini.ReadString(kSection, key, kDefault)); };
     setWindowTitle(read("title"));
     lblLine1->setText(read("line1"));
     memWarning->clear();

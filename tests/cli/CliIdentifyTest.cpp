@@ -18,24 +18,28 @@ namespace {
 
 class CliIdentify : public CliTest {};
 
-const std::vector<std::string> kControllerOptions = {"--manufacturer", "ACME", "--model", "Q100", "--hardware", "13",
-                                                     "--firmware", "2016", "--voltage-code", "1", "--max-current", "17"};
+const std::vector<std::string> kControllerOptions = {"--manufacturer", "ACME", "--model",       "Q100",
+                                                     "--hardware",     "13",   "--firmware",    "2016",
+                                                     "--voltage-code", "1",    "--max-current", "17"};
 
 // The six captions of the window's Controller Info, in its order, from the language's main.ini.
-std::vector<std::string> InfoCaptions(const std::string& language) {
+std::vector<std::string> InfoCaptions(const std::string& language)
+{
     std::vector<std::string> captions;
     for (const char* key : {"manufacturer", "model", "chardware", "firmware", "nomVolt", "maxCurrent"})
         captions.push_back(ShippedText(language, "main", "CONTROLERINFO", key));
     return captions;
 }
 
-TEST_F(CliIdentify, ShowsTheControllersAnswerUnderTheWindowsCaptions) {
+TEST_F(CliIdentify, ShowsTheControllersAnswerUnderTheWindowsCaptions)
+{
     LoggedController vc(kControllerOptions);
     ASSERT_FALSE(vc.Port().empty());
     const std::vector<std::string> values = {"ACME", "Q100", "V1.3", "V2.0.1.6", "36V", "17A"};
 
     // The default language is that of languages.ini, as in the window.
-    const std::string fallback = IniFile::Load(CliShipDir() / "Languages" / "languages.ini").ReadString("LANGUAGES", "default", "");
+    const std::string fallback =
+        IniFile::Load(CliShipDir() / "Languages" / "languages.ini").ReadString("LANGUAGES", "default", "");
     ASSERT_FALSE(fallback.empty());
     for (const std::string& language : {std::string(), std::string("deu"), std::string("eng")}) {
         SCOPED_TRACE("language " + language);
@@ -56,13 +60,13 @@ TEST_F(CliIdentify, ShowsTheControllersAnswerUnderTheWindowsCaptions) {
     EXPECT_NE(InfoCaptions("deu")[0], InfoCaptions("eng")[0]);
 }
 
-TEST_F(CliIdentify, JsonCarriesTheIdentificationWhereverTheOptionStands) {
+TEST_F(CliIdentify, JsonCarriesTheIdentificationWhereverTheOptionStands)
+{
     LoggedController vc(kControllerOptions);
     ASSERT_FALSE(vc.Port().empty());
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--json", "identify", "--port", vc.Port()},
-          {"identify", "--port", vc.Port(), "--json"},
-          {"identify", "--json", "--language", "deu", "--port", vc.Port()}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--json", "identify", "--port", vc.Port()},
+                                                 {"identify", "--port", vc.Port(), "--json"},
+                                                 {"identify", "--json", "--language", "deu", "--port", vc.Port()}}) {
         const CliRun r = RunCli(args);
         ASSERT_EQ(r.status, 0) << r.Describe();
         const auto j = ParseJson(r);
@@ -77,7 +81,8 @@ TEST_F(CliIdentify, JsonCarriesTheIdentificationWhereverTheOptionStands) {
     }
 }
 
-TEST_F(CliIdentify, APortThatDoesNotExistGivesThreeWithTheWindowsReason) {
+TEST_F(CliIdentify, APortThatDoesNotExistGivesThreeWithTheWindowsReason)
+{
     const std::string missing = (dir / "ttyNOWHERE0").string();
     // What the window's serial component says about the same port.
     NotifyQueue queue;
@@ -106,7 +111,8 @@ TEST_F(CliIdentify, APortThatDoesNotExistGivesThreeWithTheWindowsReason) {
     EXPECT_FALSE(fs::exists(dir / "never.el"));
 }
 
-TEST_F(CliIdentify, APortThisUserMayNotOpenGivesThreeWithTheCure) {
+TEST_F(CliIdentify, APortThisUserMayNotOpenGivesThreeWithTheCure)
+{
     // A pseudo-terminal of root's, open to its owner only, and the command line run as another
     // user. Without root there is no other user to become, and the user's own terminals stay open
     // to the user whatever their mode.
@@ -146,7 +152,8 @@ TEST_F(CliIdentify, APortThisUserMayNotOpenGivesThreeWithTheCure) {
     EXPECT_NE(errText.find(expected), std::string::npos) << errText << "\nexpected: " << expected;
 }
 
-TEST_F(CliIdentify, AControllerThatNeverAnswersGivesFour) {
+TEST_F(CliIdentify, AControllerThatNeverAnswersGivesFour)
+{
     LoggedController vc({"--silent"});
     ASSERT_FALSE(vc.Port().empty());
     const CliRun r = RunCli({"--json", "--timeout", "1200", "identify", "--port", vc.Port()});

@@ -13,11 +13,12 @@ using zelbor::cli::Json;
 TEST(CliJson, AnyBytesBecomeAStringThatParsesBackToTheirCharacters)
 {
     Json j = Json::Object();
-    j.Set("latin1", std::string("\xE9" "AB"));         // a lone byte 0xE9: no UTF-8
-    j.Set("utf8", std::string("\xC3\xA9"));            // valid UTF-8 stays as it is
+    j.Set("latin1", std::string("\xE9"
+                                "AB"));     // a lone byte 0xE9: no UTF-8
+    j.Set("utf8", std::string("\xC3\xA9")); // valid UTF-8 stays as it is
     j.Set("control", std::string("M\x01\n\"\\\x7F", 7));
-    j.Set("cut", std::string("\xE2\x82", 2));          // a sequence cut short
-    j.Set("latin1", std::string("\xFF"));              // setting again replaces, in place
+    j.Set("cut", std::string("\xE2\x82", 2)); // a sequence cut short
+    j.Set("latin1", std::string("\xFF"));     // setting again replaces, in place
     const auto parsed = nlohmann::json::parse(j.Dump());
     EXPECT_EQ(parsed["latin1"], "\xC3\xBF");
     EXPECT_EQ(parsed["utf8"], "\xC3\xA9");

@@ -8,7 +8,8 @@ namespace {
 
 class CliProfileCheck : public CliTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         CliTest::SetUp();
         // A sound profile, as `read` writes it, from a controller of its own.
         LoggedController source({});
@@ -19,7 +20,8 @@ protected:
 
     // Runs write of `file` against `vc`: 7, a message with each of `mentions`, no frame sent.
     void Refused(LoggedController& vc, const fs::path& file, const std::vector<std::string>& mentions,
-                 const std::vector<std::string>& extra = {}) {
+                 const std::vector<std::string>& extra = {})
+    {
         std::vector<std::string> args = {"write", "--port", vc.Port(), file.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         const std::size_t before = vc.Received().size();
@@ -34,7 +36,8 @@ protected:
     std::string sound;
 };
 
-TEST_F(CliProfileCheck, EveryFaultOfTheFileIsRefusedBeforeAnythingIsSent) {
+TEST_F(CliProfileCheck, EveryFaultOfTheFileIsRefusedBeforeAnythingIsSent)
+{
     LoggedController vc({});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path file = dir / "bad.el";
@@ -56,10 +59,11 @@ TEST_F(CliProfileCheck, EveryFaultOfTheFileIsRefusedBeforeAnythingIsSent) {
         {"a fraction", SetKey(sound, "Basic", "LC", "12.5"), {at + std::to_string(lcLine) + ":", "LC"}},
         {"empty", SetKey(sound, "Basic", "LC", ""), {at + std::to_string(lcLine) + ":", "LC"}},
         {"below the range", SetKey(sound, "Basic", "LC", "0"), {at + std::to_string(lcLine) + ":", "LC"}},
-        {"above the range", SetKey(sound, "Pedal Assist", "CD", std::to_string(FindParameter("spePASCurrDecay")->maximum + 1)),
+        {"above the range",
+         SetKey(sound, "Pedal Assist", "CD", std::to_string(FindParameter("spePASCurrDecay")->maximum + 1)),
          {at + std::to_string(LineOf(sound, "Pedal Assist", "CD")) + ":", "CD"}},
-        {"past the last item", SetKey(sound, "Throttle Handle", "SL",
-                                      std::to_string(FindParameter("edThrSpeedLim")->ItemCount())),
+        {"past the last item",
+         SetKey(sound, "Throttle Handle", "SL", std::to_string(FindParameter("edThrSpeedLim")->ItemCount())),
          {at + std::to_string(slLine) + ":", "SL"}},
         {"no selection", SetKey(sound, "Basic", "SMM", "-1"), {at + std::to_string(smmLine) + ":", "SMM"}},
         {"a key twice", EditLine(sound, "Basic", "LC", Lines(sound)[lcLine - 1] + "\nLC=5"), {"LC"}},

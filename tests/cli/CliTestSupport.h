@@ -41,19 +41,22 @@ using namespace std::chrono_literals;
 // The folder zelbor-cli ships in: its Languages/ beside it.
 inline fs::path CliShipDir() { return fs::path(ZELBOR_CLI).parent_path(); }
 
-inline std::string ReadFile(const fs::path& path) {
+inline std::string ReadFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-inline void WriteFile(const fs::path& path, const std::string& text) {
+inline void WriteFile(const fs::path& path, const std::string& text)
+{
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-inline std::vector<std::string> Lines(const std::string& text) {
+inline std::vector<std::string> Lines(const std::string& text)
+{
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
@@ -64,46 +67,53 @@ inline std::vector<std::string> Lines(const std::string& text) {
 // A caption of the window as the shipped language files have it, e.g. ("main", "CONTROLERINFO",
 // "manufacturer"): read here from the file, so that the test follows the file, not the code.
 inline std::string ShippedText(const std::string& language, const std::string& file, const std::string& section,
-                               const std::string& key) {
+                               const std::string& key)
+{
     const auto ini = IniFile::Load(CliShipDir() / "Languages" / language / "soft" / (file + ".ini"));
     return ini.ReadString(section, key, "");
 }
 
 // The message part of a catalogue entry ("text|caption").
-inline std::string CatalogueText(const std::string& language, const std::string& key) {
+inline std::string CatalogueText(const std::string& language, const std::string& key)
+{
     const auto ini = IniFile::Load(CliShipDir() / "Languages" / language / "soft" / "errors.ini");
     const std::string raw = ini.ReadRaw("ERRORS", key, "");
     return raw.substr(0, raw.find('|'));
 }
 
 struct CliRun {
-    bool exited = false;   // ended by itself with an exit status
-    int status = -1;       // its exit status
-    int signal = 0;        // the signal that ended it, if one did
+    bool exited = false;      // ended by itself with an exit status
+    int status = -1;          // its exit status
+    int signal = 0;           // the signal that ended it, if one did
     bool interrupted = false; // the run's SIGINT was sent
-    bool guardHit = false; // still running when the guard ran out: killed
+    bool guardHit = false;    // still running when the guard ran out: killed
     std::string out;
     std::string err;
-    std::string Describe() const {
+    std::string Describe() const
+    {
         std::ostringstream s;
         s << "status " << status << (exited ? "" : " (did not exit)") << (signal ? " signal " : "")
           << (signal ? std::to_string(signal) : "") << (guardHit ? " (killed by the test's guard)" : "")
-          << "\n--- stdout ---\n" << out << "--- stderr ---\n" << err;
+          << "\n--- stdout ---\n"
+          << out << "--- stderr ---\n"
+          << err;
         return s.str();
     }
 };
 
 struct CliOptions {
-    std::map<std::string, std::string> env;   // set for the child, replacing the test's own
-    std::function<bool()> interruptWhen;      // polled while it runs: true sends SIGINT once
+    std::map<std::string, std::string> env; // set for the child, replacing the test's own
+    std::function<bool()> interruptWhen;    // polled while it runs: true sends SIGINT once
     int interruptSignal = SIGINT;
-    std::chrono::milliseconds guard = 60s;    // a hung program fails the test instead of hanging it
+    std::chrono::milliseconds guard = 60s; // a hung program fails the test instead of hanging it
 };
 
 // Runs zelbor-cli with `args`, standard input from /dev/null, standard output and error to files.
-inline CliRun RunCli(const std::vector<std::string>& args, const CliOptions& options = {}) {
+inline CliRun RunCli(const std::vector<std::string>& args, const CliOptions& options = {})
+{
     static int serial = 0;
-    const fs::path dir = fs::path(testing::TempDir()) / ("cli-run-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+    const fs::path dir =
+        fs::path(testing::TempDir()) / ("cli-run-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
@@ -183,7 +193,8 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliOptions& opt
 // inherits the test's standard error, so that is pointed at the file while it starts.
 class LoggedController {
 public:
-    explicit LoggedController(std::vector<std::string> args, bool paced = false) {
+    explicit LoggedController(std::vector<std::string> args, bool paced = false)
+    {
         static int serial = 0;
         log_ = fs::path(testing::TempDir()) / ("vc-log-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
         if (!paced)
@@ -198,7 +209,8 @@ public:
         dup2(saved, 2);
         close(saved);
     }
-    ~LoggedController() {
+    ~LoggedController()
+    {
         controller_.reset();
         fs::remove(log_);
     }
@@ -210,7 +222,8 @@ public:
     std::vector<std::string> Received() const { return Frames("<- "); }
     std::vector<std::string> Sent() const { return Frames("-> "); }
     // The received frames that start with `prefix`, e.g. "16 5" for the block writes.
-    std::vector<std::string> Received(const std::string& prefix) const {
+    std::vector<std::string> Received(const std::string& prefix) const
+    {
         std::vector<std::string> out;
         for (const auto& f : Received())
             if (f.rfind(prefix, 0) == 0)
@@ -218,7 +231,8 @@ public:
         return out;
     }
     // The command and block code of each received frame that starts with `prefix` ("16 52").
-    std::vector<std::string> Heads(const std::string& prefix) const {
+    std::vector<std::string> Heads(const std::string& prefix) const
+    {
         std::vector<std::string> out;
         for (const auto& f : Received(prefix))
             out.push_back(f.substr(0, 5));
@@ -226,7 +240,8 @@ public:
     }
 
     // The values the controller answered in its last read reply of each block, decoded.
-    ParameterValues AnsweredValues() const {
+    ParameterValues AnsweredValues() const
+    {
         ParameterValues values;
         for (const auto& frame : Sent()) {
             const Bytes bytes = ParseHex(frame);
@@ -236,7 +251,8 @@ public:
         return values;
     }
 
-    static Bytes ParseHex(const std::string& text) {
+    static Bytes ParseHex(const std::string& text)
+    {
         Bytes out;
         std::istringstream in(text);
         for (std::string b; in >> b;)
@@ -245,7 +261,8 @@ public:
     }
 
 private:
-    std::vector<std::string> Frames(const std::string& arrow) const {
+    std::vector<std::string> Frames(const std::string& arrow) const
+    {
         static const std::regex hex("^[0-9A-F]{2}( [0-9A-F]{2})*");
         std::vector<std::string> out;
         for (const auto& line : Lines(Log())) {
@@ -267,20 +284,23 @@ private:
 // A temporary folder per test.
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         static int serial = 0;
         dir = fs::path(testing::TempDir()) / ("cli-test-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(dir, ec);
     }
 
     // `read` of everything into `file`, expected to succeed.
-    void ReadInto(LoggedController& vc, const fs::path& file) {
+    void ReadInto(LoggedController& vc, const fs::path& file)
+    {
         const CliRun r = RunCli({"read", "--port", vc.Port(), "--out", file.string()});
         ASSERT_EQ(r.status, 0) << r.Describe() << vc.Log();
         ASSERT_TRUE(fs::exists(file));
@@ -292,7 +312,8 @@ protected:
 // ---- Profile text, edited line by line as a user would in an editor ----
 
 // The line number (1 for the first) of `key` in `section`, 0 when it is not there.
-inline std::size_t LineOf(const std::string& text, const std::string& section, const std::string& key) {
+inline std::size_t LineOf(const std::string& text, const std::string& section, const std::string& key)
+{
     std::string current;
     std::size_t n = 0;
     for (const auto& raw : Lines(text)) {
@@ -308,7 +329,8 @@ inline std::size_t LineOf(const std::string& text, const std::string& section, c
 
 // The text with the line of `key` in `section` replaced by `replacement` (nullopt: removed).
 inline std::string EditLine(const std::string& text, const std::string& section, const std::string& key,
-                            const std::optional<std::string>& replacement) {
+                            const std::optional<std::string>& replacement)
+{
     const std::size_t target = LineOf(text, section, key);
     EXPECT_NE(target, 0u) << "[" << section << "] " << key << " is not in the profile";
     std::string out;
@@ -325,11 +347,13 @@ inline std::string EditLine(const std::string& text, const std::string& section,
 }
 
 inline std::string SetKey(const std::string& text, const std::string& section, const std::string& key,
-                          const std::string& value) {
+                          const std::string& value)
+{
     return EditLine(text, section, key, key + "=" + value);
 }
 
-inline nlohmann::json ParseJson(const CliRun& r) {
+inline nlohmann::json ParseJson(const CliRun& r)
+{
     // Exactly one object on one line.
     EXPECT_EQ(Lines(r.out).size(), 1u) << r.Describe();
     try {

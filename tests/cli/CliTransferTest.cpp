@@ -12,21 +12,24 @@ namespace {
 
 class CliTransfer : public CliTest {};
 
-const ParameterField& Field(const char* control) {
+const ParameterField& Field(const char* control)
+{
     const ParameterField* f = FindParameter(control);
     EXPECT_NE(f, nullptr) << control;
     return *f;
 }
 
 // Every field's value, for a readable comparison.
-std::string Values(const ParameterValues& v) {
+std::string Values(const ParameterValues& v)
+{
     std::string out;
     for (const ParameterField& f : ParameterTable())
         out += f.control + "=" + std::to_string(f.Value(v)) + " ";
     return out;
 }
 
-TEST_F(CliTransfer, ReadWritesTheControllersValuesAndReplacesAFileOnlyWithForce) {
+TEST_F(CliTransfer, ReadWritesTheControllersValuesAndReplacesAFileOnlyWithForce)
+{
     LoggedController vc({"--max-current", "17"});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path file = dir / "bike.el";
@@ -70,7 +73,8 @@ TEST_F(CliTransfer, ReadWritesTheControllersValuesAndReplacesAFileOnlyWithForce)
     EXPECT_FALSE(fs::exists(nowhere.parent_path()));
 }
 
-TEST_F(CliTransfer, WriteSendsTheEditedProfileInTheWindowsOrderAndVerifiesIt) {
+TEST_F(CliTransfer, WriteSendsTheEditedProfileInTheWindowsOrderAndVerifiesIt)
+{
     LoggedController vc({});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path base = dir / "base.el";
@@ -129,7 +133,8 @@ TEST_F(CliTransfer, WriteSendsTheEditedProfileInTheWindowsOrderAndVerifiesIt) {
         if (it->rfind("11 5", 0) == 0)
             afterWrites.push_back(it->substr(0, 5));
     EXPECT_EQ(std::set<std::string>(afterWrites.begin(), afterWrites.end()),
-              (std::set<std::string>{"11 52", "11 53", "11 54"})) << vc.Log();
+              (std::set<std::string>{"11 52", "11 53", "11 54"}))
+        << vc.Log();
 
     // The controller now holds the edits.
     const fs::path after = dir / "after.el";
@@ -140,7 +145,8 @@ TEST_F(CliTransfer, WriteSendsTheEditedProfileInTheWindowsOrderAndVerifiesIt) {
     EXPECT_EQ(Values(now), Values(ReadProfile(edited)));
 }
 
-TEST_F(CliTransfer, WriteOfOneBlockSendsThatBlockOnly) {
+TEST_F(CliTransfer, WriteOfOneBlockSendsThatBlockOnly)
+{
     LoggedController vc({});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path base = dir / "base.el";
@@ -166,7 +172,8 @@ TEST_F(CliTransfer, WriteOfOneBlockSendsThatBlockOnly) {
     EXPECT_EQ(now.basic.speBasCurrLim, before.basic.speBasCurrLim); // not written
 }
 
-TEST_F(CliTransfer, ARefusedFieldGivesFiveWithTheCataloguesTextAndStopsTheWrite) {
+TEST_F(CliTransfer, ARefusedFieldGivesFiveWithTheCataloguesTextAndStopsTheWrite)
+{
     LoggedController vc({"--refuse", "R:1"});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path profile = dir / "bike.el";
@@ -197,7 +204,8 @@ TEST_F(CliTransfer, ARefusedFieldGivesFiveWithTheCataloguesTextAndStopsTheWrite)
     }
 }
 
-TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent) {
+TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent)
+{
     // The upper bound is the controller's, known only after the identification: a 30 A
     // controller takes 26 A, a 15 A controller is sent no write of 20 A at all.
     LoggedController big({"--max-current", "30"});
@@ -223,7 +231,8 @@ TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent) {
     EXPECT_TRUE(small.Received("16").empty()) << small.Log();
 }
 
-TEST_F(CliTransfer, AControllerStoringOtherThanItAcknowledgedGivesSixNamingTheField) {
+TEST_F(CliTransfer, AControllerStoringOtherThanItAcknowledgedGivesSixNamingTheField)
+{
     LoggedController vc({"--store-differs", "R:1"});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path profile = dir / "bike.el";
@@ -255,7 +264,8 @@ TEST_F(CliTransfer, AControllerStoringOtherThanItAcknowledgedGivesSixNamingTheFi
     EXPECT_NE(line.find(std::to_string(lc + 1)), std::string::npos) << line;
 }
 
-TEST_F(CliTransfer, AControllerUnpluggedDuringTheWriteEndsTheRunWithAFailure) {
+TEST_F(CliTransfer, AControllerUnpluggedDuringTheWriteEndsTheRunWithAFailure)
+{
     LoggedController reader({});
     ASSERT_FALSE(reader.Port().empty());
     const fs::path profile = dir / "bike.el";
@@ -274,7 +284,8 @@ TEST_F(CliTransfer, AControllerUnpluggedDuringTheWriteEndsTheRunWithAFailure) {
 }
 
 // The read replies (not the acknowledgements) a controller has sent so far.
-std::size_t ReadReplies(const LoggedController& vc) {
+std::size_t ReadReplies(const LoggedController& vc)
+{
     std::size_t n = 0;
     for (const auto& reply : vc.Sent()) {
         const Bytes b = LoggedController::ParseHex(reply);
@@ -284,7 +295,8 @@ std::size_t ReadReplies(const LoggedController& vc) {
     return n;
 }
 
-TEST_F(CliTransfer, CtrlCEndsAReadWithoutAFileAndAWritePromptly) {
+TEST_F(CliTransfer, CtrlCEndsAReadWithoutAFileAndAWritePromptly)
+{
     // Each run is interrupted once its first block read has reached a controller that waits 3 s
     // before it answers reads: the command line must end without waiting for that answer.
     struct Case {
@@ -330,7 +342,8 @@ TEST_F(CliTransfer, CtrlCEndsAReadWithoutAFileAndAWritePromptly) {
     }
 }
 
-TEST_F(CliTransfer, DiffNamesEachChangedFieldWithBothValues) {
+TEST_F(CliTransfer, DiffNamesEachChangedFieldWithBothValues)
+{
     LoggedController vc({});
     ASSERT_FALSE(vc.Port().empty());
     const fs::path base = dir / "base.el";
@@ -350,7 +363,8 @@ TEST_F(CliTransfer, DiffNamesEachChangedFieldWithBothValues) {
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 1u) << r.out;
     // "Label: controller X, profile Y", the label possibly led by its section.
-    const std::string expected = "Current Limit [A]: controller " + std::to_string(lc) + ", profile " + std::to_string(newLc);
+    const std::string expected =
+        "Current Limit [A]: controller " + std::to_string(lc) + ", profile " + std::to_string(newLc);
     EXPECT_TRUE(lines[0] == expected || lines[0] == "[Basic] " + expected) << lines[0];
     EXPECT_TRUE(vc.Received("16").empty()) << vc.Log(); // a diff writes nothing
 

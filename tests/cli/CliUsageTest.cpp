@@ -7,7 +7,8 @@ namespace {
 
 class CliUsage : public CliTest {};
 
-TEST_F(CliUsage, UsageErrorsGiveTwoAndSendNothing) {
+TEST_F(CliUsage, UsageErrorsGiveTwoAndSendNothing)
+{
     LoggedController vc({});
     ASSERT_FALSE(vc.Port().empty());
     const std::string profile = (dir / "p.el").string();
@@ -19,7 +20,7 @@ TEST_F(CliUsage, UsageErrorsGiveTwoAndSendNothing) {
         {"--bogus", "identify", "--port", vc.Port()},
         {"identify"},
         {"identify", "--port"},
-        {"read", "--port", vc.Port()}, // no --out
+        {"read", "--port", vc.Port()},  // no --out
         {"write", "--port", vc.Port()}, // no profile
         {"write", "--port", vc.Port(), profile, "--block", "brakes"},
         {"write", "--port", vc.Port(), profile, "--block"},
@@ -49,7 +50,8 @@ TEST_F(CliUsage, UsageErrorsGiveTwoAndSendNothing) {
     EXPECT_FALSE(j["error"]["message"].get<std::string>().empty());
 }
 
-TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus) {
+TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus)
+{
     const CliRun r = RunCli({"--help"});
     ASSERT_EQ(r.status, 0) << r.Describe();
     EXPECT_TRUE(r.err.empty()) << r.err;
@@ -72,7 +74,8 @@ TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus) {
     EXPECT_EQ(unknown.status, 2) << unknown.Describe();
 }
 
-TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName) {
+TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName)
+{
     // The virtual-port folder is $XDG_RUNTIME_DIR/zelbor-ports: the child gets a private one,
     // and the controller announces itself there under a name of the test's choosing.
     const fs::path runtime = dir / "runtime";

@@ -78,7 +78,8 @@ TEST(ByteOrderMark, LanguageListAndCatalogue)
     EXPECT_EQ(CurrentLanguage, "fra");
 
     StoreDefaultLanguage(ini, "eng");
-    EXPECT_EQ(ReadText(ini), kBom + "[LANGUAGES]\r\nnbLang=2\r\ndefault=eng\r\nlang1=English,eng\r\nlang2=Francais,fra\r\n");
+    EXPECT_EQ(ReadText(ini),
+              kBom + "[LANGUAGES]\r\nnbLang=2\r\ndefault=eng\r\nlang1=English,eng\r\nlang2=Francais,fra\r\n");
 
     WriteText(dir / "Languages/fra/soft/errors.ini", kBom + "[ERRORS]\r\nerr2=Fichier absent|Chargement\r\n");
     EXPECT_EQ(GetErrorMessage("err2"), "Fichier absent");

@@ -32,7 +32,10 @@ namespace {
 
 constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
 
-std::size_t Entries(const fs::path& dir) { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})); }
+std::size_t Entries(const fs::path& dir)
+{
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
 
 // The message of the EFileError that `write` throws, or "" when it throws none.
 std::string Refusal(const std::function<void()>& write)
@@ -79,7 +82,8 @@ TEST(WriteProtectedFile, SaveAndTheLanguageSwitchAreRefusedToo)
     const fs::path profile = dir / "touring.el";
     WriteText(profile, "[Basic]\r\nLBP=30\r\n");
     fs::permissions(profile, kReadOnly);
-    EXPECT_NE(Refusal([&] { WriteProfile(profile, DefaultProfileValues()); }).find(profile.string()), std::string::npos);
+    EXPECT_NE(Refusal([&] { WriteProfile(profile, DefaultProfileValues()); }).find(profile.string()),
+              std::string::npos);
     EXPECT_EQ(ReadText(profile), "[Basic]\r\nLBP=30\r\n");
 
     const fs::path languages = dir / "languages.ini";

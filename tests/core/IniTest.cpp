@@ -51,22 +51,21 @@ TEST(Numbers, StrToIntMessageNamesTheText)
 
 TEST(IniReader, LinesSectionsAndKeys)
 {
-    const char* text =
-        "orphan=before any section\r\n"
-        "  [ Main ]  \r\n"
-        "; comment=ignored\r\n"
-        "Title = Hello World \r\n"
-        "title=second wins not\r\n"
-        "no equals sign here\r\n"
-        "expr=a=b=c\r\n"
-        "\r\n"
-        "[OTHER]\n"
-        "quoted=\" padded \"\n"
-        "single='x'\n"
-        "mismatch='x\"\n"
-        "lonequote=\"\n"
-        "[main]\n"
-        "late=from a repeated section\n";
+    const char* text = "orphan=before any section\r\n"
+                       "  [ Main ]  \r\n"
+                       "; comment=ignored\r\n"
+                       "Title = Hello World \r\n"
+                       "title=second wins not\r\n"
+                       "no equals sign here\r\n"
+                       "expr=a=b=c\r\n"
+                       "\r\n"
+                       "[OTHER]\n"
+                       "quoted=\" padded \"\n"
+                       "single='x'\n"
+                       "mismatch='x\"\n"
+                       "lonequote=\"\n"
+                       "[main]\n"
+                       "late=from a repeated section\n";
     IniFile ini = IniFile::Parse(text);
     EXPECT_FALSE(ini.Value("", "orphan"));
     EXPECT_EQ(ini.Value("MAIN", "TITLE"), "Hello World");
@@ -103,41 +102,38 @@ TEST(IniReader, IntegersAndMissingFile)
 
 TEST(IniEditor, UpdatesInPlaceKeepingForeignLines)
 {
-    const std::string before =
-        "; my notes\r\n"
-        "[LANGUAGES]\r\n"
-        "nbLang=2\r\n"
-        "Default = fra\r\n"
-        "lang1=English,eng\r\n"
-        "\r\n"
-        "[Other]\r\n"
-        "x=1\r\n";
+    const std::string before = "; my notes\r\n"
+                               "[LANGUAGES]\r\n"
+                               "nbLang=2\r\n"
+                               "Default = fra\r\n"
+                               "lang1=English,eng\r\n"
+                               "\r\n"
+                               "[Other]\r\n"
+                               "x=1\r\n";
     IniEditor ed = IniEditor::FromText(before);
     ed.Set("languages", "DEFAULT", "deu");
-    EXPECT_EQ(ed.Text(),
-              "; my notes\r\n"
-              "[LANGUAGES]\r\n"
-              "nbLang=2\r\n"
-              "Default = deu\r\n"
-              "lang1=English,eng\r\n"
-              "\r\n"
-              "[Other]\r\n"
-              "x=1\r\n");
+    EXPECT_EQ(ed.Text(), "; my notes\r\n"
+                         "[LANGUAGES]\r\n"
+                         "nbLang=2\r\n"
+                         "Default = deu\r\n"
+                         "lang1=English,eng\r\n"
+                         "\r\n"
+                         "[Other]\r\n"
+                         "x=1\r\n");
 
     ed.Set("LANGUAGES", "lang2", "Deutsch,deu"); // after the last key, before the blank line
-    ed.Set("New", "k", "v");                      // a new section at the end
-    EXPECT_EQ(ed.Text(),
-              "; my notes\r\n"
-              "[LANGUAGES]\r\n"
-              "nbLang=2\r\n"
-              "Default = deu\r\n"
-              "lang1=English,eng\r\n"
-              "lang2=Deutsch,deu\r\n"
-              "\r\n"
-              "[Other]\r\n"
-              "x=1\r\n"
-              "[New]\r\n"
-              "k=v\r\n");
+    ed.Set("New", "k", "v");                     // a new section at the end
+    EXPECT_EQ(ed.Text(), "; my notes\r\n"
+                         "[LANGUAGES]\r\n"
+                         "nbLang=2\r\n"
+                         "Default = deu\r\n"
+                         "lang1=English,eng\r\n"
+                         "lang2=Deutsch,deu\r\n"
+                         "\r\n"
+                         "[Other]\r\n"
+                         "x=1\r\n"
+                         "[New]\r\n"
+                         "k=v\r\n");
     // What the editor wrote reads back.
     IniFile ini = IniFile::Parse(ed.Text());
     EXPECT_EQ(ini.Value("languages", "lang2"), "Deutsch,deu");

@@ -59,10 +59,10 @@ TEST(KeptListBytes, KeptOnlyWhereTheShownItemWouldWriteAnotherByte)
         Bytes r = Reply(bcBasic, kBasicDataBytes, 24, v);
         return DecodeBasic(r)->kept.cbbBasWheelDiam;
     };
-    EXPECT_FALSE(wheel(52));             // "26"
-    EXPECT_FALSE(wheel(0x37));           // "700C"
-    EXPECT_EQ(wheel(53), KeptByte{53});  // shows "27", which writes 54
-    EXPECT_EQ(wheel(31), KeptByte{31});  // shows "16", which writes 32
+    EXPECT_FALSE(wheel(52));              // "26"
+    EXPECT_FALSE(wheel(0x37));            // "700C"
+    EXPECT_EQ(wheel(53), KeptByte{53});   // shows "27", which writes 54
+    EXPECT_EQ(wheel(31), KeptByte{31});   // shows "16", which writes 32
     EXPECT_EQ(wheel(250), KeptByte{250}); // no item at all
     EXPECT_EQ(DecodeBasic(Reply(bcBasic, kBasicDataBytes, 24, 53))->cbbBasWheelDiam, 11);
 

@@ -76,10 +76,35 @@ TEST(Profile, NewFileHasAllKeysInTableOrder)
     auto file = dir / "touring.el";
     WriteProfile(file, Sample());
     std::string text = ReadText(file);
-    const char* order[] = {"[Basic]", "LBP=41", "LC=18", "ALC0=0", "ALC9=90", "ALBP0=100", "ALBP9=91",
-                           "WD=12", "SMM=-1", "SMS=36", "[Pedal Assist]", "PT=3", "DA=4", "SL=11",
-                           "SSM=7", "WM=71", "SC=30", "SDN=24", "TS=25", "CD=8", "SD=12", "KC=60",
-                           "[Throttle Handle]", "SV=11", "EV=35", "MODE=1", "DA=-1", "SL=26", "SC=55"};
+    const char* order[] = {"[Basic]",
+                           "LBP=41",
+                           "LC=18",
+                           "ALC0=0",
+                           "ALC9=90",
+                           "ALBP0=100",
+                           "ALBP9=91",
+                           "WD=12",
+                           "SMM=-1",
+                           "SMS=36",
+                           "[Pedal Assist]",
+                           "PT=3",
+                           "DA=4",
+                           "SL=11",
+                           "SSM=7",
+                           "WM=71",
+                           "SC=30",
+                           "SDN=24",
+                           "TS=25",
+                           "CD=8",
+                           "SD=12",
+                           "KC=60",
+                           "[Throttle Handle]",
+                           "SV=11",
+                           "EV=35",
+                           "MODE=1",
+                           "DA=-1",
+                           "SL=26",
+                           "SC=55"};
     std::size_t pos = 0;
     for (const char* item : order) {
         std::size_t at = text.find(std::string(item) + "\r\n", pos);

@@ -34,21 +34,18 @@ void ExpectAckTable(std::uint8_t blockCode, int page, const std::vector<Row>& ex
 
 TEST(AckTables, BasicRowsAlternateCurrentAndSpeedLevelByLevel)
 {
-    ExpectAckTable(bcBasic, 0,
-                   {
-                       {"err8", "cbbBasLowBat"},          {"err9", "speBasCurrLim"},
-                       {"err10", "speBasAssist0CurrLim"}, {"err20", "speBasAssist0SpdLim"},
-                       {"err11", "speBasAssist1CurrLim"}, {"err21", "speBasAssist1SpdLim"},
-                       {"err12", "speBasAssist2CurrLim"}, {"err22", "speBasAssist2SpdLim"},
-                       {"err13", "speBasAssist3CurrLim"}, {"err23", "speBasAssist3SpdLim"},
-                       {"err14", "speBasAssist4CurrLim"}, {"err24", "speBasAssist4SpdLim"},
-                       {"err15", "speBasAssist5CurrLim"}, {"err25", "speBasAssist5SpdLim"},
-                       {"err16", "speBasAssist6CurrLim"}, {"err26", "speBasAssist6SpdLim"},
-                       {"err17", "speBasAssist7CurrLim"}, {"err27", "speBasAssist7SpdLim"},
-                       {"err18", "speBasAssist8CurrLim"}, {"err28", "speBasAssist8SpdLim"},
-                       {"err19", "speBasAssist9CurrLim"}, {"err29", "speBasAssist9SpdLim"},
-                       {"err30", "cbbBasWheelDiam"},      {"err31", "speBasSpdMtrSig"},
-                   });
+    ExpectAckTable(
+        bcBasic, 0,
+        {
+            {"err8", "cbbBasLowBat"},          {"err9", "speBasCurrLim"},         {"err10", "speBasAssist0CurrLim"},
+            {"err20", "speBasAssist0SpdLim"},  {"err11", "speBasAssist1CurrLim"}, {"err21", "speBasAssist1SpdLim"},
+            {"err12", "speBasAssist2CurrLim"}, {"err22", "speBasAssist2SpdLim"},  {"err13", "speBasAssist3CurrLim"},
+            {"err23", "speBasAssist3SpdLim"},  {"err14", "speBasAssist4CurrLim"}, {"err24", "speBasAssist4SpdLim"},
+            {"err15", "speBasAssist5CurrLim"}, {"err25", "speBasAssist5SpdLim"},  {"err16", "speBasAssist6CurrLim"},
+            {"err26", "speBasAssist6SpdLim"},  {"err17", "speBasAssist7CurrLim"}, {"err27", "speBasAssist7SpdLim"},
+            {"err18", "speBasAssist8CurrLim"}, {"err28", "speBasAssist8SpdLim"},  {"err19", "speBasAssist9CurrLim"},
+            {"err29", "speBasAssist9SpdLim"},  {"err30", "cbbBasWheelDiam"},      {"err31", "speBasSpdMtrSig"},
+        });
 }
 
 TEST(AckTables, PedalAssistAndThrottleRowsFollowTheFrameOrder)
@@ -86,10 +83,16 @@ TEST(NominalVoltage, EveryCodeGivesItsTextAndLowBatteryRange)
         int first, last;
     };
     const Expected rows[] = {
-        {0, "24V", 18, 22},    {1, "36V", 28, 32},    {2, "48V", 38, 43},
-        {3, "60V", 48, 55},    {4, "24-48V", 18, 43},
+        {0, "24V", 18, 22},
+        {1, "36V", 28, 32},
+        {2, "48V", 38, 43},
+        {3, "60V", 48, 55},
+        {4, "24-48V", 18, 43},
         // Any other code takes the last row.
-        {5, "24-60V", 18, 55}, {9, "24-60V", 18, 55}, {0x80, "24-60V", 18, 55}, {255, "24-60V", 18, 55},
+        {5, "24-60V", 18, 55},
+        {9, "24-60V", 18, 55},
+        {0x80, "24-60V", 18, 55},
+        {255, "24-60V", 18, 55},
     };
     for (const auto& e : rows) {
         SCOPED_TRACE("code " + std::to_string(e.code));

@@ -20,7 +20,8 @@ namespace {
 
 // A group other than root's that this process may give its own files: any group for the
 // superuser, otherwise one it belongs to.
-std::optional<std::pair<gid_t, std::string>> UsableGroup() {
+std::optional<std::pair<gid_t, std::string>> UsableGroup()
+{
     if (geteuid() == 0) {
         for (const char* name : {"dialout", "uucp", "tty", "users", "nogroup"})
             if (const struct group* g = getgrnam(name); g && g->gr_gid != 0)
@@ -40,7 +41,8 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 class AccessAdviceTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_GE(pty.master, 0); }
-    std::string AdviceFor(gid_t gid, mode_t mode) {
+    std::string AdviceFor(gid_t gid, mode_t mode)
+    {
         EXPECT_EQ(chown(pty.path.c_str(), static_cast<uid_t>(-1), gid), 0);
         EXPECT_EQ(chmod(pty.path.c_str(), mode), 0);
         return AccessDeniedDetail(pty.path);
@@ -48,7 +50,8 @@ protected:
     Pty pty;
 };
 
-TEST_F(AccessAdviceTest, AGroupThatMayReadAndWriteIsNamedAsTheCure) {
+TEST_F(AccessAdviceTest, AGroupThatMayReadAndWriteIsNamedAsTheCure)
+{
     const auto group = UsableGroup();
     if (!group)
         GTEST_SKIP() << "no group other than root's to give the terminal";
@@ -58,7 +61,8 @@ TEST_F(AccessAdviceTest, AGroupThatMayReadAndWriteIsNamedAsTheCure) {
     EXPECT_TRUE(Contains(text, "sudo usermod -aG " + group->second + " $USER")) << text;
 }
 
-TEST_F(AccessAdviceTest, NoGroupIsOfferedWhereJoiningItWouldNotHelpOrIsUnsafe) {
+TEST_F(AccessAdviceTest, NoGroupIsOfferedWhereJoiningItWouldNotHelpOrIsUnsafe)
+{
     const auto group = UsableGroup();
     struct Case {
         gid_t gid;
@@ -83,7 +87,8 @@ TEST_F(AccessAdviceTest, NoGroupIsOfferedWhereJoiningItWouldNotHelpOrIsUnsafe) {
     EXPECT_TRUE(Contains(AdviceFor(0, 0600), "rw-------"));
 }
 
-TEST(AccessAdvice, AMissingDeviceNamesNoGroup) {
+TEST(AccessAdvice, AMissingDeviceNamesNoGroup)
+{
     const std::string text = AccessDeniedDetail("/dev/no-such-device-here");
     EXPECT_TRUE(Contains(text, "/dev/no-such-device-here")) << text;
     EXPECT_FALSE(Contains(text, "usermod")) << text;
@@ -91,7 +96,8 @@ TEST(AccessAdvice, AMissingDeviceNamesNoGroup) {
 
 // The whole path: a terminal that only root may use, opened by a user without rights. The
 // superuser is not refused, so a child process gives up its rights first.
-TEST(AccessAdvice, OpenPortOnARootOnlyTerminalGivesTheAdvice) {
+TEST(AccessAdvice, OpenPortOnARootOnlyTerminalGivesTheAdvice)
+{
     Pty pty;
     ASSERT_GE(pty.master, 0);
     const bool root = geteuid() == 0;

@@ -16,23 +16,28 @@ namespace {
 
 class CommTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_GE(pty.master, 0);
         ApplyCommPortSettings(comm);
         comm.SetCommName(pty.path);
         rec.Attach(comm);
     }
-    void OpenOrFail() {
+    void OpenOrFail()
+    {
         try {
             comm.OpenPort();
         } catch (const ECommsError& e) {
             FAIL() << e.what() << " / " << e.Detail();
         }
     }
-    bool PumpUntilBytes(std::size_t n, std::chrono::milliseconds limit = 10000ms) {
-        return queue.PumpUntil(comm, [&] { return rec.Bytes() >= n; }, limit);
+    bool PumpUntilBytes(std::size_t n, std::chrono::milliseconds limit = 10000ms)
+    {
+        return queue.PumpUntil(
+            comm, [&] { return rec.Bytes() >= n; }, limit);
     }
-    static std::string OpenError(TComm& c) {
+    static std::string OpenError(TComm& c)
+    {
         try {
             c.OpenPort();
         } catch (const ECommsError& e) {
@@ -40,7 +45,8 @@ protected:
         }
         return "(opened)";
     }
-    static std::string OpenDetail(TComm& c) {
+    static std::string OpenDetail(TComm& c)
+    {
         try {
             c.OpenPort();
         } catch (const ECommsError& e) {
@@ -55,7 +61,8 @@ protected:
     Recorder rec;
 };
 
-TEST_F(CommTest, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise) {
+TEST_F(CommTest, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise)
+{
     const std::uint8_t frame[] = {0x11, 0x52};
     EXPECT_FALSE(comm.SendData(frame, 2)); // closed
     OpenOrFail();
@@ -70,7 +77,8 @@ TEST_F(CommTest, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise) {
     EXPECT_TRUE(queue.PumpUntil(comm, [&] { return rec.empties >= 1; }));
 }
 
-TEST_F(CommTest, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed) {
+TEST_F(CommTest, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed)
+{
     TComm other(queue);
     other.SetCommName("");
     EXPECT_EQ(OpenError(other), "Error opening serial port");
@@ -92,7 +100,8 @@ TEST_F(CommTest, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed) {
     std::remove(file.c_str());
 }
 
-TEST_F(CommTest, SecondOpenRaisesAndTheOpenPortKeepsWorking) {
+TEST_F(CommTest, SecondOpenRaisesAndTheOpenPortKeepsWorking)
+{
     OpenOrFail();
     const int handle = comm.ComHandle();
     EXPECT_GT(handle, 0);
@@ -103,7 +112,8 @@ TEST_F(CommTest, SecondOpenRaisesAndTheOpenPortKeepsWorking) {
     EXPECT_EQ(rec.All(), (std::vector<std::uint8_t>{0x52, 0x18}));
 }
 
-TEST_F(CommTest, APortHeldByAnotherComponentIsBusyAlsoThroughALink) {
+TEST_F(CommTest, APortHeldByAnotherComponentIsBusyAlsoThroughALink)
+{
     OpenOrFail();
     TComm second(queue);
     second.SetCommName(pty.path);
@@ -123,7 +133,8 @@ TEST_F(CommTest, APortHeldByAnotherComponentIsBusyAlsoThroughALink) {
     std::remove(link.c_str());
 }
 
-TEST_F(CommTest, BackToBackBytesArriveAsOneChunkFollowedByAZero) {
+TEST_F(CommTest, BackToBackBytesArriveAsOneChunkFollowedByAZero)
+{
     OpenOrFail();
     std::vector<std::uint8_t> reply(14);
     std::iota(reply.begin(), reply.end(), std::uint8_t(0x51));
@@ -135,7 +146,8 @@ TEST_F(CommTest, BackToBackBytesArriveAsOneChunkFollowedByAZero) {
     EXPECT_TRUE(rec.zeroAfterEveryChunk);
 }
 
-TEST_F(CommTest, BurstsWithAPauseArriveAsSeparateChunks) {
+TEST_F(CommTest, BurstsWithAPauseArriveAsSeparateChunks)
+{
     OpenOrFail();
     ASSERT_TRUE(pty.Write({1, 2, 3}));
     std::this_thread::sleep_for(400ms);
@@ -146,7 +158,8 @@ TEST_F(CommTest, BurstsWithAPauseArriveAsSeparateChunks) {
     EXPECT_EQ(rec.chunks[1], (std::vector<std::uint8_t>{4, 5}));
 }
 
-TEST_F(CommTest, ALongStreamArrivesInOrderInChunksOfAtMost1024) {
+TEST_F(CommTest, ALongStreamArrivesInOrderInChunksOfAtMost1024)
+{
     OpenOrFail();
     std::vector<std::uint8_t> data(3000);
     for (std::size_t i = 0; i < data.size(); ++i)
@@ -160,7 +173,8 @@ TEST_F(CommTest, ALongStreamArrivesInOrderInChunksOfAtMost1024) {
     EXPECT_TRUE(rec.zeroAfterEveryChunk);
 }
 
-TEST_F(CommTest, FlowControlBytesPassIntactWithTheMainWindowSettings) {
+TEST_F(CommTest, FlowControlBytesPassIntactWithTheMainWindowSettings)
+{
     OpenOrFail();
     termios t{};
     ASSERT_EQ(tcgetattr(comm.ComHandle(), &t), 0);
@@ -178,7 +192,8 @@ TEST_F(CommTest, FlowControlBytesPassIntactWithTheMainWindowSettings) {
     EXPECT_EQ(pty.Read(4), (std::vector<std::uint8_t>{0x11, 0x13, 0x11, 0x53}));
 }
 
-TEST_F(CommTest, IgnoredNullBytesAreDropped) {
+TEST_F(CommTest, IgnoredNullBytesAreDropped)
+{
     comm.SetIgnoreNullChar(true);
     OpenOrFail();
     ASSERT_TRUE(pty.Write({0x00, 0x52, 0x00, 0x00, 0x18, 0x00}));
@@ -187,7 +202,8 @@ TEST_F(CommTest, IgnoredNullBytesAreDropped) {
     EXPECT_EQ(rec.All(), (std::vector<std::uint8_t>{0x52, 0x18}));
 }
 
-TEST_F(CommTest, LineSettingsMapOntoTermios) {
+TEST_F(CommTest, LineSettingsMapOntoTermios)
+{
     comm.SetBaudRate(2400); // closed: stored only
     EXPECT_EQ(comm.BaudRate(), 2400u);
     comm.SetParity(TParity::Mark);
@@ -233,7 +249,8 @@ TEST_F(CommTest, LineSettingsMapOntoTermios) {
     EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
 }
 
-TEST_F(CommTest, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite) {
+TEST_F(CommTest, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite)
+{
     comm.ClosePort();
     EXPECT_EQ(comm.ComHandle(), 0);
     OpenOrFail();
@@ -254,7 +271,8 @@ TEST_F(CommTest, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite) {
     EXPECT_EQ(pty.Read(2), (std::vector<std::uint8_t>{0x11, 0x54}));
 }
 
-TEST_F(CommTest, ManyCloseAndReopenCyclesLeakNoDescriptorsOrThreads) {
+TEST_F(CommTest, ManyCloseAndReopenCyclesLeakNoDescriptorsOrThreads)
+{
     OpenOrFail();
     comm.ClosePort();
     const auto fds = CountEntries("/proc/self/fd");
@@ -269,7 +287,8 @@ TEST_F(CommTest, ManyCloseAndReopenCyclesLeakNoDescriptorsOrThreads) {
     EXPECT_GT(CountEntries("/proc/self/task"), tasks); // the workers do run while open
 }
 
-TEST_F(CommTest, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar) {
+TEST_F(CommTest, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar)
+{
     OpenOrFail();
     ASSERT_TRUE(pty.Write({0x52, 0x18, 0x26}));
     std::this_thread::sleep_for(20ms); // within the interval: the chunk is still pending
@@ -280,7 +299,8 @@ TEST_F(CommTest, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar) {
     EXPECT_EQ(comm.ComHandle(), 0);
 }
 
-TEST(CommLifetime, DestroyingAnOpenComponentClosesItsPort) {
+TEST(CommLifetime, DestroyingAnOpenComponentClosesItsPort)
+{
     Pty pty;
     NotifyQueue queue;
     // A sanitizer's runtime starts a helper thread of its own with the process's first thread:
@@ -298,7 +318,8 @@ TEST(CommLifetime, DestroyingAnOpenComponentClosesItsPort) {
     EXPECT_NO_THROW(next.OpenPort()); // the exclusive hold ended with the component
 }
 
-TEST(CommLifetime, AComponentNeverOpenedRaisesNothing) {
+TEST(CommLifetime, AComponentNeverOpenedRaisesNothing)
+{
     NotifyQueue queue;
     TComm comm(queue);
     EXPECT_EQ(comm.CommName(), "COM2");

@@ -16,7 +16,8 @@ struct Recorder {
     int hangups = 0;
     int empties = 0;
 
-    void Attach(TComm& comm) {
+    void Attach(TComm& comm)
+    {
         comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
             chunks.emplace_back(buffer, buffer + length);
             if (buffer[length] != 0)
@@ -25,13 +26,15 @@ struct Recorder {
         comm.OnRequestHangup = [this](TComm&) { ++hangups; };
         comm.OnSendDataEmpty = [this](TComm&) { ++empties; };
     }
-    std::size_t Bytes() const {
+    std::size_t Bytes() const
+    {
         std::size_t n = 0;
         for (const auto& c : chunks)
             n += c.size();
         return n;
     }
-    std::vector<std::uint8_t> All() const {
+    std::vector<std::uint8_t> All() const
+    {
         std::vector<std::uint8_t> all;
         for (const auto& c : chunks)
             all.insert(all.end(), c.begin(), c.end());

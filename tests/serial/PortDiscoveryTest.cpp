@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 
 class PortDiscoveryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         root = fs::path(testing::TempDir()) / ("ports-" + std::to_string(getpid()));
         fs::remove_all(root);
         fs::create_directories(root / "sys" / "class" / "tty");
@@ -31,7 +32,8 @@ protected:
     void TearDown() override { fs::remove_all(root); }
 
     // A tty class entry; with a driver it has hardware behind it, with a node it appears in /dev.
-    void Tty(const std::string& name, const char* driver, bool node = true, const char* type = nullptr) {
+    void Tty(const std::string& name, const char* driver, bool node = true, const char* type = nullptr)
+    {
         const fs::path dir = root / "sys" / "class" / "tty" / name;
         fs::create_directories(dir);
         if (driver) {
@@ -45,7 +47,8 @@ protected:
         if (node)
             std::ofstream(root / "dev" / name);
     }
-    std::vector<std::string> List() {
+    std::vector<std::string> List()
+    {
         return ListSerialPorts((root / "sys" / "class" / "tty").string(), (root / "dev").string(),
                                (root / "virtual").string());
     }
@@ -55,7 +58,8 @@ protected:
     fs::path root;
 };
 
-TEST_F(PortDiscoveryTest, ListsHardwarePortsInNaturalOrderAndSkipsEmptyLegacySlots) {
+TEST_F(PortDiscoveryTest, ListsHardwarePortsInNaturalOrderAndSkipsEmptyLegacySlots)
+{
     Tty("ttyUSB10", "ftdi_sio");
     Tty("ttyUSB0", "ftdi_sio");
     Tty("ttyUSB2", "ftdi_sio");
@@ -70,7 +74,8 @@ TEST_F(PortDiscoveryTest, ListsHardwarePortsInNaturalOrderAndSkipsEmptyLegacySlo
     EXPECT_EQ(List(), List()); // stable
 }
 
-TEST_F(PortDiscoveryTest, VirtualLinksFollowTheHardwarePortsAndDanglingOnesAreOmitted) {
+TEST_F(PortDiscoveryTest, VirtualLinksFollowTheHardwarePortsAndDanglingOnesAreOmitted)
+{
     Tty("ttyUSB0", "ftdi_sio");
     std::ofstream(root / "target-a");
     std::ofstream(root / "target-b");
@@ -78,16 +83,17 @@ TEST_F(PortDiscoveryTest, VirtualLinksFollowTheHardwarePortsAndDanglingOnesAreOm
     fs::create_symlink(root / "target-a", root / "virtual" / "virtual-controller-9");
     fs::create_symlink(root / "gone", root / "virtual" / "virtual-controller-1");
     std::ofstream(root / "virtual" / "not-a-link");
-    EXPECT_EQ(List(), (std::vector<std::string>{Dev("ttyUSB0"), Virt("virtual-controller-9"),
-                                                Virt("virtual-controller-12")}));
+    EXPECT_EQ(List(),
+              (std::vector<std::string>{Dev("ttyUSB0"), Virt("virtual-controller-9"), Virt("virtual-controller-12")}));
 }
 
-TEST_F(PortDiscoveryTest, MissingRootsGiveAnEmptyList) {
-    EXPECT_TRUE(ListSerialPorts((root / "none").string(), (root / "none").string(), (root / "none").string())
-                    .empty());
+TEST_F(PortDiscoveryTest, MissingRootsGiveAnEmptyList)
+{
+    EXPECT_TRUE(ListSerialPorts((root / "none").string(), (root / "none").string(), (root / "none").string()).empty());
 }
 
-TEST(NaturalOrder, ComparesEmbeddedNumbersByValue) {
+TEST(NaturalOrder, ComparesEmbeddedNumbersByValue)
+{
     EXPECT_TRUE(NaturalLess("ttyACM0", "ttyUSB0"));
     EXPECT_TRUE(NaturalLess("ttyUSB2", "ttyUSB10"));
     EXPECT_FALSE(NaturalLess("ttyUSB10", "ttyUSB2"));
@@ -97,7 +103,8 @@ TEST(NaturalOrder, ComparesEmbeddedNumbersByValue) {
     EXPECT_NE(NaturalLess("a01", "a1"), NaturalLess("a1", "a01")); // a total order
 }
 
-TEST(VirtualFolder, UsesTheRuntimeFolderOnlyWhenItExists) {
+TEST(VirtualFolder, UsesTheRuntimeFolderOnlyWhenItExists)
+{
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string keep = saved ? saved : "";
     const std::string dir = testing::TempDir();

@@ -28,7 +28,8 @@ struct Pty {
     int slave = -1;
     std::string path;
 
-    Pty() {
+    Pty()
+    {
         char name[256] = {};
         if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
             path = name;
@@ -39,7 +40,8 @@ struct Pty {
             fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         }
     }
-    ~Pty() {
+    ~Pty()
+    {
         CloseMaster();
         if (slave >= 0)
             close(slave);
@@ -47,14 +49,16 @@ struct Pty {
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    void CloseMaster() {
+    void CloseMaster()
+    {
         if (master >= 0)
             close(master);
         master = -1;
     }
 
     // Writes everything, waiting for room as needed.
-    bool Write(const std::vector<std::uint8_t>& bytes) {
+    bool Write(const std::vector<std::uint8_t>& bytes)
+    {
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t w = write(master, bytes.data() + done, bytes.size() - done);
@@ -70,7 +74,8 @@ struct Pty {
     }
 
     // Reads until `count` bytes arrived or the line stayed silent for `quiet`.
-    std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds quiet = 2000ms) {
+    std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds quiet = 2000ms)
+    {
         std::vector<std::uint8_t> out;
         std::uint8_t buf[4096];
         while (out.size() < count) {
@@ -86,8 +91,8 @@ struct Pty {
     }
 };
 
-
-inline std::size_t CountEntries(const char* dir) {
+inline std::size_t CountEntries(const char* dir)
+{
     std::size_t n = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
         ++n;

@@ -179,7 +179,8 @@ protected:
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            queue.PumpUntil(comm, [&] { return done() || timerDue(); }, 20ms);
+            queue.PumpUntil(
+                comm, [&] { return done() || timerDue(); }, 20ms);
             if (timerDue())
                 sequence.ConnectTimerElapsed();
         }
@@ -287,9 +288,9 @@ TEST_F(TransferSequenceTest, ReadFlashReadsTheThreeBlocksInOrderAndReportsOnce)
     sequence.ReadAll();
     EXPECT_EQ(sequence.TransferMode, tmReadAll);
     RunToEnd();
-    EXPECT_EQ(host.log, (std::vector<std::string>{"wait 50", "send 11 52", "values R", "reopen", "wait 50", "send 11 53",
-                                                  "values S", "reopen", "wait 50", "send 11 54", "values T", "reopen",
-                                                  "message err47"}));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"wait 50", "send 11 52", "values R", "reopen", "wait 50",
+                                                  "send 11 53", "values S", "reopen", "wait 50", "send 11 54",
+                                                  "values T", "reopen", "message err47"}));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].flags, mbIconInformation);
     EXPECT_EQ(host.messages[0].mode, tmReadAll); // the message comes before the mode returns to idle
@@ -338,11 +339,11 @@ TEST_F(TransferSequenceTest, RepliesInTheWrongModeOrTooShortAreDropped)
         EXPECT_EQ(sequence.TransferMode, mode);
     }
     sequence.TransferMode = tmReadBlock;
-    Feed(info);                                   // an identification during a read
-    Feed({0x99, 0x01, 0x02});                     // no block at all
+    Feed(info);                                     // an identification during a read
+    Feed({0x99, 0x01, 0x02});                       // no block at all
     Feed(Bytes(basic.begin(), basic.begin() + 25)); // one byte short
     sequence.TransferMode = tmWriteBlock;
-    Feed({0x53});                                 // an acknowledgement of only the block code
+    Feed({0x53}); // an acknowledgement of only the block code
     EXPECT_TRUE(host.log.empty()) << host.log.front();
     EXPECT_EQ(sequence.ReopenCount, 0);
     EXPECT_EQ(ManufacturerText(*host.info), "ZLBR");
@@ -576,8 +577,8 @@ const ParameterField& NamedByItsByte(const ParameterField& f)
 
 struct Probe {
     const ParameterField* field;
-    int value;         // the record's value, or
-    KeptByte kept;     // for a list, the bits sent in place of an item
+    int value;     // the record's value, or
+    KeptByte kept; // for a list, the bits sent in place of an item
     bool accepted;
 };
 

@@ -22,8 +22,10 @@ namespace zelbor::test {
 // `args` are the controller's options; its port is announced in a folder of its own.
 class Controller {
 public:
-    explicit Controller(std::vector<std::string> args) {
-        folder = std::filesystem::path(testing::TempDir()) / ("vc-" + std::to_string(getpid()) + "-" + std::to_string(++serial_));
+    explicit Controller(std::vector<std::string> args)
+    {
+        folder = std::filesystem::path(testing::TempDir()) /
+                 ("vc-" + std::to_string(getpid()) + "-" + std::to_string(++serial_));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         args.insert(args.begin(), {ZELBOR_VIRTUAL_CONTROLLER, "--folder", (folder / "ports").string()});
@@ -57,12 +59,14 @@ public:
         if (line.rfind("PORT ", 0) == 0)
             port = line.substr(5);
     }
-    ~Controller() {
+    ~Controller()
+    {
         Stop();
         std::filesystem::remove_all(folder);
     }
     // Ends the program as a user would and returns its exit status (-1 when it did not exit).
-    int Stop() {
+    int Stop()
+    {
         if (pid <= 0)
             return status;
         kill(pid, SIGTERM);
@@ -72,7 +76,8 @@ public:
         status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         return status;
     }
-    bool Exited() {
+    bool Exited()
+    {
         int st = 0;
         if (pid > 0 && waitpid(pid, &st, WNOHANG) == pid) {
             pid = -1;

@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 
 class VirtualControllerTest : public ::testing::Test {
 protected:
-    void Connect(Controller& vc) {
+    void Connect(Controller& vc)
+    {
         ASSERT_FALSE(vc.port.empty()) << "the controller did not announce a port";
         ApplyCommPortSettings(comm);
         comm.SetCommName(vc.port);
@@ -34,14 +35,17 @@ protected:
         ASSERT_NO_THROW(comm.OpenPort());
     }
     // Sends a frame and waits for the next chunk; empty when none came within `wait`.
-    std::vector<std::uint8_t> Exchange(const Bytes& frame, std::chrono::milliseconds wait = 5000ms) {
+    std::vector<std::uint8_t> Exchange(const Bytes& frame, std::chrono::milliseconds wait = 5000ms)
+    {
         const std::size_t before = rec.chunks.size();
         EXPECT_TRUE(comm.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())));
-        if (!queue.PumpUntil(comm, [&] { return rec.chunks.size() > before; }, wait))
+        if (!queue.PumpUntil(
+                comm, [&] { return rec.chunks.size() > before; }, wait))
             return {};
         return rec.chunks[before];
     }
-    void Reopen() {
+    void Reopen()
+    {
         comm.ClosePort();
         comm.OpenPort();
     }
@@ -51,7 +55,8 @@ protected:
     Recorder rec;
 };
 
-TEST_F(VirtualControllerTest, IdentifiesReadsWritesAndRefusesLikeAController) {
+TEST_F(VirtualControllerTest, IdentifiesReadsWritesAndRefusesLikeAController)
+{
     Controller vc({"--manufacturer", "ZLBR", "--model", "Q100", "--hardware", "12", "--firmware", "2015",
                    "--voltage-code", "2", "--max-current", "25", "--refuse", "S:3"});
     ASSERT_FALSE(vc.port.empty());
@@ -111,8 +116,8 @@ TEST_F(VirtualControllerTest, IdentifiesReadsWritesAndRefusesLikeAController) {
     EXPECT_EQ(DecodeThrottle(Exchange(ReadRequest(bcThrottle))), thr);
     Reopen();
     auto badBasic = *basic;
-    badBasic.speBasCurrLim = 26;           // field 1, above the maximum current
-    badBasic.speBasAssistSpdLim[0] = 101;  // field 3, counted after field 1
+    badBasic.speBasCurrLim = 26;          // field 1, above the maximum current
+    badBasic.speBasAssistSpdLim[0] = 101; // field 3, counted after field 1
     EXPECT_EQ(Exchange(WriteFrame(bcBasic, EncodeBasic(badBasic))), (std::vector<std::uint8_t>{bcBasic, 1}));
     Reopen();
     badBasic.speBasCurrLim = 25;
@@ -124,7 +129,8 @@ TEST_F(VirtualControllerTest, IdentifiesReadsWritesAndRefusesLikeAController) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(vc.port))); // the link went with it
 }
 
-TEST_F(VirtualControllerTest, AnswersTheIdentificationOnlyOnTheNthRequest) {
+TEST_F(VirtualControllerTest, AnswersTheIdentificationOnlyOnTheNthRequest)
+{
     Controller vc({"--no-pacing", "--identify-on", "3"});
     ASSERT_NO_FATAL_FAILURE(Connect(vc));
     EXPECT_TRUE(Exchange(IdentifyRequest(), 600ms).empty());
@@ -134,7 +140,8 @@ TEST_F(VirtualControllerTest, AnswersTheIdentificationOnlyOnTheNthRequest) {
     EXPECT_EQ(reply[0], bcIdentify);
 }
 
-TEST_F(VirtualControllerTest, FaultOptionsShapeTheReplies) {
+TEST_F(VirtualControllerTest, FaultOptionsShapeTheReplies)
+{
     Controller vc({"--no-pacing", "--split", "400", "--prefix", "00 FF"});
     ASSERT_NO_FATAL_FAILURE(Connect(vc));
     const auto first = Exchange(ReadRequest(bcThrottle));
@@ -145,7 +152,8 @@ TEST_F(VirtualControllerTest, FaultOptionsShapeTheReplies) {
     EXPECT_EQ(rec.Bytes(), 11u);
 }
 
-TEST_F(VirtualControllerTest, RawReadRepliesAndSilence) {
+TEST_F(VirtualControllerTest, RawReadRepliesAndSilence)
+{
     {
         Controller vc({"--no-pacing", "--read-reply", "52 01 02 03"});
         ASSERT_NO_FATAL_FAILURE(Connect(vc));
@@ -158,7 +166,8 @@ TEST_F(VirtualControllerTest, RawReadRepliesAndSilence) {
     EXPECT_TRUE(Exchange(ReadRequest(bcBasic), 600ms).empty());
 }
 
-TEST_F(VirtualControllerTest, StoreDiffersAcknowledgesTheWriteButStoresTheByteOneHigher) {
+TEST_F(VirtualControllerTest, StoreDiffersAcknowledgesTheWriteButStoresTheByteOneHigher)
+{
     Controller vc({"--no-pacing", "--store-differs", "R:1", "--store-differs", "0x53:7"});
     ASSERT_NO_FATAL_FAILURE(Connect(vc));
     auto basic = DecodeBasic(Exchange(ReadRequest(bcBasic)));
@@ -179,7 +188,8 @@ TEST_F(VirtualControllerTest, StoreDiffersAcknowledgesTheWriteButStoresTheByteOn
     Reopen();
     pas->spePASStopDelay = 255;
     pas->spePASKeepCurr = 33;
-    EXPECT_EQ(Exchange(WriteFrame(bcPedalAssist, EncodePedalAssist(*pas))), (std::vector<std::uint8_t>{bcPedalAssist, 11}));
+    EXPECT_EQ(Exchange(WriteFrame(bcPedalAssist, EncodePedalAssist(*pas))),
+              (std::vector<std::uint8_t>{bcPedalAssist, 11}));
     Reopen();
     auto storedPas = *pas;
     storedPas.spePASStopDelay = 0;
@@ -196,7 +206,8 @@ TEST_F(VirtualControllerTest, StoreDiffersAcknowledgesTheWriteButStoresTheByteOn
     EXPECT_EQ(DecodeThrottle(Exchange(ReadRequest(bcThrottle))), thr);
 }
 
-TEST_F(VirtualControllerTest, HangingUpMidReplyReachesTheComponentAsHangup) {
+TEST_F(VirtualControllerTest, HangingUpMidReplyReachesTheComponentAsHangup)
+{
     Controller vc({"--no-pacing", "--hangup-after", "2"});
     ASSERT_NO_FATAL_FAILURE(Connect(vc));
     ASSERT_FALSE(Exchange(ReadRequest(bcThrottle)).empty());

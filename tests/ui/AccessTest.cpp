@@ -58,8 +58,8 @@ QAccessible::Role Role(QWidget* w)
 bool IsInnerPart(const QWidget* w)
 {
     const QWidget* p = w->parentWidget();
-    return p && (qobject_cast<const QAbstractSpinBox*>(p) || qobject_cast<const QComboBox*>(p)
-                 || qobject_cast<const QTabBar*>(p));
+    return p && (qobject_cast<const QAbstractSpinBox*>(p) || qobject_cast<const QComboBox*>(p) ||
+                 qobject_cast<const QTabBar*>(p));
 }
 
 QWidget* Owner(QWidget* w)
@@ -73,9 +73,8 @@ QWidget* Owner(QWidget* w)
 // the controller's details. Caption labels are the names of controls, not controls of their own.
 std::vector<QWidget*> Controls(QWidget* root)
 {
-    static const QList<QAccessible::Role> roles{QAccessible::Button,       QAccessible::ComboBox,
-                                                QAccessible::SpinBox,      QAccessible::EditableText,
-                                                QAccessible::Link,         QAccessible::Graphic,
+    static const QList<QAccessible::Role> roles{QAccessible::Button,       QAccessible::ComboBox, QAccessible::SpinBox,
+                                                QAccessible::EditableText, QAccessible::Link,     QAccessible::Graphic,
                                                 QAccessible::PageTabList};
     static const QStringList valueLabels{"lbManuf", "lbModel", "lbHWVer", "lbFWVer", "lbNomVolt", "lbMaxCurr"};
     std::vector<QWidget*> out;
@@ -111,7 +110,8 @@ std::vector<QWidget*> ReadingOrder(QWidget* area)
         if (!IsInnerPart(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisible())
             stops.push_back(w);
     auto rect = [area](QWidget* w) { return QRect(w->mapTo(area, QPoint(0, 0)), w->size()); };
-    std::sort(stops.begin(), stops.end(), [&](QWidget* a, QWidget* b) { return rect(a).center().y() < rect(b).center().y(); });
+    std::sort(stops.begin(), stops.end(),
+              [&](QWidget* a, QWidget* b) { return rect(a).center().y() < rect(b).center().y(); });
     std::vector<std::vector<QWidget*>> rows;
     for (QWidget* w : stops) {
         if (rows.empty() || rect(w).center().y() > rect(rows.back().front()).bottom())
@@ -234,7 +234,8 @@ TEST_F(Access, NamesFollowTheLanguage)
     EXPECT_EQ(Name(form->cbbLanguage), "Sprache");
     EXPECT_EQ(Name(form->btnThrRead), QString::fromUtf8("LESEN (Gasgriff)"));
     EXPECT_EQ(Name(form->cbbPASSpdLim), QString::fromUtf8("Speed Limit (Tretunterst\xC3\xBCtzung)"));
-    EXPECT_EQ(Name(form->imgInfo), QString::fromUtf8("\xC3\x9C" "ber"));
+    EXPECT_EQ(Name(form->imgInfo), QString::fromUtf8("\xC3\x9C"
+                                                     "ber"));
     EXPECT_EQ(Name(form->btnReadFlash), "Alles lesen");
     // The captions themselves are the translation's, unchanged.
     EXPECT_EQ(form->lbCOMPort->text(), "Serieller Port:");

@@ -57,9 +57,9 @@ TEST(DecodeJpeg, DamagedOrMissingDataGivesANullImage)
     EXPECT_TRUE(DecodeJpeg(nullptr, 100).isNull());
     EXPECT_TRUE(DecodeJpeg(kPedalAssistJpeg, 0).isNull());
     EXPECT_TRUE(Decode(QByteArray(4000, 'x')).isNull());
-    EXPECT_TRUE(Decode(good.left(2)).isNull());                  // SOI only
+    EXPECT_TRUE(Decode(good.left(2)).isNull());                    // SOI only
     EXPECT_TRUE(Decode(good.left(good.size() * 6 / 10)).isNull()); // scan data cut short
-    EXPECT_TRUE(Decode(good.left(good.size() - 2)).isNull());    // only the end marker missing
+    EXPECT_TRUE(Decode(good.left(good.size() - 2)).isNull());      // only the end marker missing
 
     // Scan data overwritten with garbage.
     QByteArray scrambled = good;
@@ -82,8 +82,10 @@ TEST(DecodeJpeg, AHeaderClaimingAHugePictureIsRefused)
             }
         }
     ASSERT_GE(sof, 0);
-    bytes[sof + 5] = char(0xEA); bytes[sof + 6] = char(0x60); // height 60000
-    bytes[sof + 7] = char(0xEA); bytes[sof + 8] = char(0x60); // width 60000
+    bytes[sof + 5] = char(0xEA);
+    bytes[sof + 6] = char(0x60); // height 60000
+    bytes[sof + 7] = char(0xEA);
+    bytes[sof + 8] = char(0x60); // width 60000
     EXPECT_TRUE(Decode(bytes).isNull());
 }
 
@@ -129,17 +131,17 @@ TEST(Pictures, DrawnIconsHaveTheirSizesAndShapes)
 
     const QImage info = InfoSignPixmap(30).toImage();
     ASSERT_EQ(info.size(), QSize(30, 30));
-    EXPECT_EQ(info.pixelColor(0, 0).alpha(), 0);         // round: the corners stay clear
-    const QColor dot = info.pixelColor(15, 8);            // the dot of the "i"
+    EXPECT_EQ(info.pixelColor(0, 0).alpha(), 0); // round: the corners stay clear
+    const QColor dot = info.pixelColor(15, 8);   // the dot of the "i"
     EXPECT_GT(dot.red(), 230);
     EXPECT_GT(dot.green(), 230);
-    const QColor disc = info.pixelColor(6, 15);           // the blue disc beside the stem
+    const QColor disc = info.pixelColor(6, 15); // the blue disc beside the stem
     EXPECT_GT(disc.blue(), 150);
     EXPECT_LT(disc.red(), 100);
 
     const QImage glass = MagnifierPixmap(16).toImage();
     ASSERT_EQ(glass.size(), QSize(16, 16));
-    EXPECT_GT(glass.pixelColor(13, 13).alpha(), 200);     // the handle, bottom right
+    EXPECT_GT(glass.pixelColor(13, 13).alpha(), 200); // the handle, bottom right
     EXPECT_EQ(glass.pixelColor(15, 0).alpha(), 0);
 }
 

@@ -47,10 +47,17 @@ void ExpectNoClippedLabels(QWidget& w)
 
 std::vector<QString> WarningTexts(TfrmWarning& d)
 {
-    return {d.windowTitle(),          d.lblLine1->text(),          d.memWarning->toPlainText(),
-            d.lblRedParam->text(),    d.lblRedParamText->text(),   d.lblPurplepParam->text(),
-            d.lblPurpleParamText->text(), d.lblBlackParam->text(), d.lblBlackParamText->text(),
-            d.lblLanguage->text(),    d.btnCloseWarning->text()};
+    return {d.windowTitle(),
+            d.lblLine1->text(),
+            d.memWarning->toPlainText(),
+            d.lblRedParam->text(),
+            d.lblRedParamText->text(),
+            d.lblPurplepParam->text(),
+            d.lblPurpleParamText->text(),
+            d.lblBlackParam->text(),
+            d.lblBlackParamText->text(),
+            d.lblLanguage->text(),
+            d.btnCloseWarning->text()};
 }
 
 } // namespace
@@ -94,7 +101,7 @@ TEST(StartupWarning, TextsComeFromTheFileOfTheCurrentLanguageWithQuotesStripped)
     TMainForm main;
     ShowHookScope<TfrmWarning> hook([&](TfrmWarning& d) {
         const std::vector<QString> expected = {
-            "Warnung", "  Line one  ", "", "Rot :", "red text", "Lila :", "purple text",
+            "Warnung",   "  Line one  ", "",          "Rot :",        "red text", "Lila :", "purple text",
             "Schwarz :", "\"black text", "Sprache :", "Einverstanden"};
         std::vector<QString> got = WarningTexts(d);
         got[2].clear(); // checked below

@@ -71,9 +71,9 @@ protected:
     // identification sets (the voltage's low-battery volts, the maximum current) take part.
     std::unique_ptr<VirtualController> NewController()
     {
-        auto vc = std::make_unique<VirtualController>(QStringList{
-            "--no-pacing", "--folder", QString::fromStdString((ship.Path() / "ports").string()), "--voltage-code", "1",
-            "--max-current", "17", "--manufacturer", "ACME"});
+        auto vc = std::make_unique<VirtualController>(
+            QStringList{"--no-pacing", "--folder", QString::fromStdString((ship.Path() / "ports").string()),
+                        "--voltage-code", "1", "--max-current", "17", "--manufacturer", "ACME"});
         EXPECT_FALSE(vc->Port().isEmpty());
         return vc;
     }
@@ -149,8 +149,9 @@ TEST_F(CliAndWindow, WriteFlashOfALoadedProfileSendsTheFramesThatCliWriteSends)
     const QStringList cliWrites = Received(*forCli, QStringLiteral("16 "));
 
     ASSERT_EQ(windowWrites.size(), 3) << forWindow->Log().toStdString();
-    EXPECT_EQ(cliWrites, windowWrites) << "command line:\n" << cliWrites.join('\n').toStdString()
-                                       << "\nwindow:\n" << windowWrites.join('\n').toStdString();
+    EXPECT_EQ(cliWrites, windowWrites) << "command line:\n"
+                                       << cliWrites.join('\n').toStdString() << "\nwindow:\n"
+                                       << windowWrites.join('\n').toStdString();
 }
 
 } // namespace zelbor

@@ -86,8 +86,7 @@ std::vector<TextKey> MainWindowKeys()
         {"COMM", "btnDisonnect", "Disconnect", [](TMainForm& f) { return f.btnPortDisconnect->text(); }},
         {"COMM", "hintBtnDisconnect", "Disconnect from COM port",
          [](TMainForm& f) { return f.btnPortDisconnect->toolTip(); }},
-        {"CONTROLERINFO", "controlerInfo", "Controller Info",
-         [](TMainForm& f) { return f.gbControllerInfo->title(); }},
+        {"CONTROLERINFO", "controlerInfo", "Controller Info", [](TMainForm& f) { return f.gbControllerInfo->title(); }},
         {"CONTROLERINFO", "manufacturer", "Manufacturer:", [](TMainForm& f) { return f.lbManufTitle->text(); }},
         {"CONTROLERINFO", "model", "Model:", [](TMainForm& f) { return f.lbModelTitle->text(); }},
         {"CONTROLERINFO", "chardware", "Hardware Ver.:", [](TMainForm& f) { return f.lbHWVerTitle->text(); }},
@@ -140,7 +139,8 @@ protected:
             ini += "[" + section + "]\n" + keys;
         WriteText(ship.Path() / "Languages" / "tst" / "soft" / "main.ini", ini);
         WriteText(ship.Path() / "Languages" / "languages.ini",
-                  "[LANGUAGES]\nnbLang=5\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
+                  "[LANGUAGES]\nnbLang=5\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7"
+                  "ais,fra\n"
                   "lang3=Deutsch,deu\nlang4=Test,tst\nlang5=Empty,emp\n");
     }
     void Start()
@@ -202,9 +202,9 @@ TEST_F(Contract, MenuShortcutsAreCtrlSCtrlLAltXAndF1AndWorkInEveryLanguage)
 {
     Start();
     const std::pair<QAction*, QKeySequence> expected[] = {
-        {form->mnSave, QKeySequence(Qt::CTRL | Qt::Key_S)},  {form->mnSaveAs, QKeySequence()},
-        {form->mnLoad, QKeySequence(Qt::CTRL | Qt::Key_L)},  {form->mnExit, QKeySequence(Qt::ALT | Qt::Key_X)},
-        {form->mnHelpFile, QKeySequence(Qt::Key_F1)},        {form->mnAbout, QKeySequence()},
+        {form->mnSave, QKeySequence(Qt::CTRL | Qt::Key_S)}, {form->mnSaveAs, QKeySequence()},
+        {form->mnLoad, QKeySequence(Qt::CTRL | Qt::Key_L)}, {form->mnExit, QKeySequence(Qt::ALT | Qt::Key_X)},
+        {form->mnHelpFile, QKeySequence(Qt::Key_F1)},       {form->mnAbout, QKeySequence()},
     };
     for (int lang : {0, 3}) {
         Pick(lang);
@@ -298,7 +298,8 @@ TEST_F(Contract, EveryParameterLabelHasItsColour)
 TEST_F(Contract, TheProgramStartsInTheStoredLanguageNotInTheFirstOfTheList)
 {
     WriteText(ship.Path() / "Languages" / "languages.ini",
-              "[LANGUAGES]\nnbLang=4\ndefault=tst\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
+              "[LANGUAGES]\nnbLang=4\ndefault=tst\nlang1=English,eng\nlang2=Fran\xC3\xA7"
+              "ais,fra\n"
               "lang3=Test,tst\nlang4=Deutsch,deu\n");
     const std::string before = ReadText(ship.Path() / "Languages" / "languages.ini");
     Start();

@@ -166,8 +166,8 @@ protected:
     };
     State Now() const
     {
-        return {form->speBasCurrLim->value(), form->spePASKeepCurr->value(), form->cbbBasWheelDiam->currentIndex(),
-                form->cbbBasLowBat->currentText(), form->ProfileFileName, form->windowTitle(),
+        return {form->speBasCurrLim->value(),      form->spePASKeepCurr->value(), form->cbbBasWheelDiam->currentIndex(),
+                form->cbbBasLowBat->currentText(), form->ProfileFileName,         form->windowTitle(),
                 form->mnSave->isEnabled()};
     }
     void SetSomeValues()
@@ -353,7 +353,8 @@ protected:
     {
         WriteText(Lang("help/Infos.txt"), "Test infos\n");
         WriteText(P("Languages/languages.ini"),
-                  "[LANGUAGES]\nnbLang=4\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
+                  "[LANGUAGES]\nnbLang=4\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7"
+                  "ais,fra\n"
                   "lang3=Deutsch,deu\nlang4=Test,tst\n");
         BrokenFiles::SetUp();
     }

@@ -173,17 +173,16 @@ Values Block(const Values& v, const char* page)
     return out;
 }
 
-int CountReceived(VirtualController& vc, const QString& frame)
-{
-    return vc.Log().count(QStringLiteral("<- ") + frame);
-}
+int CountReceived(VirtualController& vc, const QString& frame) { return vc.Log().count(QStringLiteral("<- ") + frame); }
 
 double CpuSeconds()
 {
 #ifdef _WIN32
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& t) { return double((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7; };
+    auto seconds = [](const FILETIME& t) {
+        return double((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
     return seconds(kernel) + seconds(user);
 #else
     rusage u{};
@@ -209,7 +208,8 @@ protected:
         if (vc)
             vc->Stop();
         options << "--folder" << QString::fromStdString((ship.Path() / "ports").string()) << "--name"
-                << "fault-controller" << "--no-pacing";
+                << "fault-controller"
+                << "--no-pacing";
         vc = std::make_unique<VirtualController>(options);
         ASSERT_FALSE(vc->Port().isEmpty());
     }
@@ -499,9 +499,9 @@ TEST_F(LineFaults, APortHeldByAnotherProgramIsNamedAndNothingChanges)
     // Another program takes the port the way a second instance of the tool would: an exclusive lock.
     QProcess holder;
     // --no-fork: the process that holds the lock is the one that is killed below.
-    holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), vc->Port(),
-                                           QStringLiteral("sh"), QStringLiteral("-c"),
-                                           QStringLiteral("echo locked; exec sleep 60")});
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), vc->Port(), QStringLiteral("sh"),
+                  QStringLiteral("-c"), QStringLiteral("echo locked; exec sleep 60")});
     if (!holder.waitForStarted(5000))
         GTEST_SKIP() << "flock(1) is not installed";
     ASSERT_TRUE(holder.waitForReadyRead(5000));

@@ -36,7 +36,8 @@ protected:
         // A fourth language "tst" with its own texts and information page.
         WriteText(ship.Path() / "Languages" / "tst" / "soft" / "main.ini", kTestMainIni);
         WriteText(ship.Path() / "Languages" / "tst" / "help" / "Infos.txt", "Zeile 1\r\nZeile \xC3\xBC\r\n");
-        WriteLanguages("[LANGUAGES]\nnbLang=4\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
+        WriteLanguages("[LANGUAGES]\nnbLang=4\ndefault=eng\nlang1=English,eng\nlang2=Fran\xC3\xA7"
+                       "ais,fra\n"
                        "lang3=Deutsch,deu\nlang4=Test,tst\n");
         form = StartedForm();
         messages.SetForm(form.get());
@@ -60,7 +61,8 @@ TEST_F(Languages, ASwitchAppliesTheTextsStoresTheChoiceAndResetsTheCaption)
     WriteText(ship.Path() / "p.el", "[Basic]\nLC=5\n");
     form->LoadFileDialogCanClose(ship.Q("p.el"));
     ASSERT_EQ(form->windowTitle(), "Zelbor Configuration Tool - p.el");
-    EXPECT_EQ(form->cbbLanguage->itemText(1), QString::fromUtf8("Fran\xC3\xA7" "ais"));
+    EXPECT_EQ(form->cbbLanguage->itemText(1), QString::fromUtf8("Fran\xC3\xA7"
+                                                                "ais"));
 
     Pick(3);
     EXPECT_TRUE(messages.messages.empty());

@@ -21,7 +21,7 @@ using namespace uitest;
 
 namespace {
 
-const char* const kTransferButtons[] = {"btnBasRead", "btnBasWrite", "btnPASRead", "btnPASWrite",
+const char* const kTransferButtons[] = {"btnBasRead", "btnBasWrite", "btnPASRead",   "btnPASWrite",
                                         "btnThrRead", "btnThrWrite", "btnReadFlash", "btnWriteFlash"};
 
 QColor TextColour(const TMainForm& form, const char* label)
@@ -116,7 +116,7 @@ TEST(MainWindowStartup, MissingInformationTextEndsTheSequenceBeforeTextsAndWarni
     EXPECT_TRUE(messages.messages[0].text.contains("Infos.txt"));
     EXPECT_EQ(hooks.warnings, 0);
     EXPECT_EQ(form->lbCOMPort->text(), "COM Port:"); // built-in texts stay
-    EXPECT_EQ(form->cbbLanguage->count(), 3);       // the steps before it ran
+    EXPECT_EQ(form->cbbLanguage->count(), 3);        // the steps before it ran
     EXPECT_EQ(form->cbbBasWheelDiam->count(), 16);
 }
 
@@ -221,7 +221,7 @@ protected:
 TEST_F(LowBatteryField, OnlyDigitsAndBackspaceReachTheField)
 {
     Clear();
-    EXPECT_EQ(Text(), "");                          // emptied by the user: stays empty
+    EXPECT_EQ(Text(), ""); // emptied by the user: stays empty
     form->cbbBasLowBat->setEditText("");
     QTest::keyClicks(form->cbbBasLowBat, "a-.+ x");
     EXPECT_EQ(Text(), "");
@@ -233,8 +233,8 @@ TEST_F(LowBatteryField, OnlyDigitsAndBackspaceReachTheField)
     form->cbbBasLowBat->lineEdit()->end(false);
     QTest::keyClick(form->cbbBasLowBat, Qt::Key_Left); // navigation keys still work
     QTest::keyClick(form->cbbBasLowBat, Qt::Key_Backspace);
-    EXPECT_EQ(Text(), "18");                         // "0" is below the first item
-    EXPECT_EQ(form->cbbBasLowBat->count(), 5);      // Enter or typing never adds items
+    EXPECT_EQ(Text(), "18");                   // "0" is below the first item
+    EXPECT_EQ(form->cbbBasLowBat->count(), 5); // Enter or typing never adds items
     EXPECT_TRUE(messages.messages.empty());
 }
 

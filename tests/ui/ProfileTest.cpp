@@ -102,9 +102,10 @@ TEST_F(Profiles, LoadedValuesAreLimitedByTheControls)
 
 TEST_F(Profiles, SaveAsAppendsTheExtensionUnlessItIsExactlyDotEl)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"touring", "touring.el"}, {"touring.EL", "touring.EL.el"}, {"touring.el", "touring.el"},
-        {"my.folder.el/touring", "my.folder.el/touring.el"}};
+    const std::pair<const char*, const char*> cases[] = {{"touring", "touring.el"},
+                                                         {"touring.EL", "touring.EL.el"},
+                                                         {"touring.el", "touring.el"},
+                                                         {"my.folder.el/touring", "my.folder.el/touring.el"}};
     fs::create_directories(ship.Path() / "my.folder.el");
     for (const auto& [chosen, written] : cases) {
         form->SaveFileDialogCanClose(Q(chosen));

@@ -82,7 +82,8 @@ protected:
         fs::copy(fs::path(ZELBOR_SHIP_DIR) / "translations", ship.Path() / "translations");
         WriteText(ship.Path() / "Languages" / "tst" / "help" / "Infos.txt", "tst\n");
         WriteText(ship.Path() / "Languages" / "languages.ini",
-                  "[LANGUAGES]\nnbLang=4\ndefault=fra\nlang1=English,eng\nlang2=Fran\xC3\xA7" "ais,fra\n"
+                  "[LANGUAGES]\nnbLang=4\ndefault=fra\nlang1=English,eng\nlang2=Fran\xC3\xA7"
+                  "ais,fra\n"
                   "lang3=Deutsch,deu\nlang4=Test,tst\n");
     }
     void TearDown() override { UseQtTranslations(""); } // no translation left for later tests

@@ -44,7 +44,8 @@ void Click(QPushButton* button)
 TEST(RealWindow, ConnectReadFlashSaveAsAndWriteFlashByMouse)
 {
     if (QGuiApplication::platformName() != QLatin1String("windows"))
-        GTEST_SKIP() << "needs the Windows platform plugin on a display, not " << QGuiApplication::platformName().toStdString();
+        GTEST_SKIP() << "needs the Windows platform plugin on a display, not "
+                     << QGuiApplication::platformName().toStdString();
     ShipFolder ship;
     fs::create_directories(ship.Path() / "Profiles");
     HookRecorder hooks;

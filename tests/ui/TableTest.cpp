@@ -124,7 +124,8 @@ TEST_F(ParameterTable, EveryControlIsNamedByTheTablesLabel)
         const QString name = access->text(QAccessible::Name);
         const QString label = Name(f.label);
         ASSERT_FALSE(label.isEmpty());
-        const QString withPage = label + QStringLiteral(" (") + form->pctrlProfile->tabText(f.Page()) + QLatin1Char(')');
+        const QString withPage =
+            label + QStringLiteral(" (") + form->pctrlProfile->tabText(f.Page()) + QLatin1Char(')');
         EXPECT_TRUE(name == label || name == withPage) << name.toStdString();
     }
 }

@@ -135,7 +135,7 @@ TEST_F(Transfer, IdentificationFillsLabelsListAndCurrentBound)
     // A second identification (after a new Connect) with a smaller maximum and an unknown code.
     form->TransferMode = TMainForm::tmConnect;
     Bytes info = InfoReply(9, 15);
-    info[3] = 0; // the manufacturer text ends before a zero byte
+    info[3] = 0;    // the manufacturer text ends before a zero byte
     info[6] = 0xE9; // bytes are single-byte characters
     Feed(info);
     EXPECT_EQ(form->lbManuf->text(), "A");
@@ -342,24 +342,35 @@ struct AckCase {
 };
 
 const AckCase kAckCases[] = {
-    {0x52, 0, {{"err8", "cbbBasLowBat"},          {"err9", "speBasCurrLim"},
-               {"err10", "speBasAssist0CurrLim"}, {"err20", "speBasAssist0SpdLim"},
-               {"err11", "speBasAssist1CurrLim"}, {"err21", "speBasAssist1SpdLim"},
-               {"err12", "speBasAssist2CurrLim"}, {"err22", "speBasAssist2SpdLim"},
-               {"err13", "speBasAssist3CurrLim"}, {"err23", "speBasAssist3SpdLim"},
-               {"err14", "speBasAssist4CurrLim"}, {"err24", "speBasAssist4SpdLim"},
-               {"err15", "speBasAssist5CurrLim"}, {"err25", "speBasAssist5SpdLim"},
-               {"err16", "speBasAssist6CurrLim"}, {"err26", "speBasAssist6SpdLim"},
-               {"err17", "speBasAssist7CurrLim"}, {"err27", "speBasAssist7SpdLim"},
-               {"err18", "speBasAssist8CurrLim"}, {"err28", "speBasAssist8SpdLim"},
-               {"err19", "speBasAssist9CurrLim"}, {"err29", "speBasAssist9SpdLim"},
-               {"err30", "cbbBasWheelDiam"},      {"err31", "speBasSpdMtrSig"}}},
-    {0x53, 1, {{"err34", "cbbPASPedalSensType"}, {"err35", "cbbPASDesigAssist"}, {"err36", "cbbPASSpdLim"},
-               {"err37", "spePASStartCurr"},     {"err38", "cbbPASSlowStartMode"}, {"err39", "spePASStartDeg"},
-               {"err40", "cbbPASWorkMode"},      {"err41", "spePASStopDelay"},    {"err42", "spePASCurrDecay"},
-               {"err43", "spePASStopDecay"},     {"err44", "spePASKeepCurr"}}},
-    {0x54, 2, {{"err48", "speThrStartVolt"}, {"err49", "speThrEndVolt"}, {"err50", "cbbThrMode"},
-               {"err51", "cbbThrAssistLvl"}, {"err52", "edThrSpeedLim"}, {"err53", "speThrStartCurr"}}},
+    {0x52, 0, {{"err8", "cbbBasLowBat"},          {"err9", "speBasCurrLim"},         {"err10", "speBasAssist0CurrLim"},
+               {"err20", "speBasAssist0SpdLim"},  {"err11", "speBasAssist1CurrLim"}, {"err21", "speBasAssist1SpdLim"},
+               {"err12", "speBasAssist2CurrLim"}, {"err22", "speBasAssist2SpdLim"},  {"err13", "speBasAssist3CurrLim"},
+               {"err23", "speBasAssist3SpdLim"},  {"err14", "speBasAssist4CurrLim"}, {"err24", "speBasAssist4SpdLim"},
+               {"err15", "speBasAssist5CurrLim"}, {"err25", "speBasAssist5SpdLim"},  {"err16", "speBasAssist6CurrLim"},
+               {"err26", "speBasAssist6SpdLim"},  {"err17", "speBasAssist7CurrLim"}, {"err27", "speBasAssist7SpdLim"},
+               {"err18", "speBasAssist8CurrLim"}, {"err28", "speBasAssist8SpdLim"},  {"err19", "speBasAssist9CurrLim"},
+               {"err29", "speBasAssist9SpdLim"},  {"err30", "cbbBasWheelDiam"},      {"err31", "speBasSpdMtrSig"}}},
+    {0x53,
+     1,
+     {{"err34", "cbbPASPedalSensType"},
+      {"err35", "cbbPASDesigAssist"},
+      {"err36", "cbbPASSpdLim"},
+      {"err37", "spePASStartCurr"},
+      {"err38", "cbbPASSlowStartMode"},
+      {"err39", "spePASStartDeg"},
+      {"err40", "cbbPASWorkMode"},
+      {"err41", "spePASStopDelay"},
+      {"err42", "spePASCurrDecay"},
+      {"err43", "spePASStopDecay"},
+      {"err44", "spePASKeepCurr"}}},
+    {0x54,
+     2,
+     {{"err48", "speThrStartVolt"},
+      {"err49", "speThrEndVolt"},
+      {"err50", "cbbThrMode"},
+      {"err51", "cbbThrAssistLvl"},
+      {"err52", "edThrSpeedLim"},
+      {"err53", "speThrStartCurr"}}},
 };
 
 } // namespace
@@ -504,7 +515,7 @@ TEST_F(Transfer, AMaximumCurrentOfZeroNeverAllowsACurrentLimitOfZero)
     Connect(2, 15);
     form->speBasCurrLim->setValue(12);
     form->btnPortDisconnectClick();
-    Connect(2, 0); // a controller that reports 0 A
+    Connect(2, 0);                            // a controller that reports 0 A
     EXPECT_EQ(form->lbMaxCurr->text(), "0A"); // shown as the controller reported it
     EXPECT_EQ(form->speBasCurrLim->minimum(), 1);
     EXPECT_EQ(form->speBasCurrLim->maximum(), 15); // the range it had
@@ -642,9 +653,9 @@ TEST_F(KeptListBytes, AProfileOrALaterReadGivesTheListsTheirOwnEncodingAgain)
     EXPECT_EQ(form->cbbPASSpdLim->currentIndex(), -1);
     const Bytes pas = Write(&TMainForm::btnPASWriteClick, 15);
     ASSERT_EQ(pas.size(), 11u);
-    EXPECT_EQ(pas[0], 0);  // the profile reader's first item
-    EXPECT_EQ(pas[2], 13); // -1, not the 14 read before
-    EXPECT_EQ(pas[6], 8);  // -1, not the 9 read before
+    EXPECT_EQ(pas[0], 0);                                       // the profile reader's first item
+    EXPECT_EQ(pas[2], 13);                                      // -1, not the 14 read before
+    EXPECT_EQ(pas[6], 8);                                       // -1, not the 9 read before
     EXPECT_EQ(Write(&TMainForm::btnBasWriteClick, 28)[22], 56); // "28"
     EXPECT_EQ(Write(&TMainForm::btnThrWriteClick, 10)[2], 1);
 

@@ -19,10 +19,7 @@ namespace uitest {
 
 class FakeLine {
 public:
-    FakeLine() : port_(zelbor::test::Env("ZELBOR_WINE_PORT", "COM1"))
-    {
-        ok_ = peer_.Connected() && peer_.Open(port_);
-    }
+    FakeLine() : port_(zelbor::test::Env("ZELBOR_WINE_PORT", "COM1")) { ok_ = peer_.Connected() && peer_.Open(port_); }
     ~FakeLine() { peer_.Close(port_); }
     // Closes the far end: the device disappears.
     void Close() { peer_.Hangup(port_); }
@@ -30,10 +27,7 @@ public:
     const std::string& Path() const { return port_; }
 
     // Everything the window has sent up to now (waits until the line has been quiet a little).
-    zelbor::Bytes Take(int settleMs = 150)
-    {
-        return peer_.Read(port_, INT_MAX, std::chrono::milliseconds(settleMs));
-    }
+    zelbor::Bytes Take(int settleMs = 150) { return peer_.Read(port_, INT_MAX, std::chrono::milliseconds(settleMs)); }
     // Waits (with a guard) until at least `count` bytes have come, then takes everything.
     zelbor::Bytes TakeAtLeast(std::size_t count, int guardMs = 5000)
     {
@@ -59,7 +53,8 @@ public:
         // Linux does not matter.
         QStringList args;
         for (int i = 0; i < options.size(); ++i) {
-            if ((options[i] == QLatin1String("--folder") || options[i] == QLatin1String("--name")) && i + 1 < options.size())
+            if ((options[i] == QLatin1String("--folder") || options[i] == QLatin1String("--name")) &&
+                i + 1 < options.size())
                 ++i;
             else // one word each on the peer's request line
                 args << QString(options[i]).replace('%', QLatin1String("%25")).replace(' ', QLatin1String("%20"));

@@ -18,19 +18,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& p) {
+std::string Read(const fs::path& p)
+{
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class AtomicFileWin32Test : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dir = fs::temp_directory_path() / ("zelbor-atomic-" + std::to_string(GetCurrentProcessId()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (const auto& e : fs::directory_iterator(dir))
             SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
         fs::remove_all(dir);
@@ -40,7 +43,8 @@ protected:
     fs::path dir;
 };
 
-TEST_F(AtomicFileWin32Test, ReplacesKeepingAttributesAndCreatesNewFiles) {
+TEST_F(AtomicFileWin32Test, ReplacesKeepingAttributesAndCreatesNewFiles)
+{
     const fs::path file = dir / "p.el";
     std::ofstream(file, std::ios::binary) << "old";
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
@@ -53,7 +57,8 @@ TEST_F(AtomicFileWin32Test, ReplacesKeepingAttributesAndCreatesNewFiles) {
     EXPECT_EQ(Entries(), 2u);
 }
 
-TEST_F(AtomicFileWin32Test, FailuresKeepTheOldFileNameItAndLeaveNoTemporary) {
+TEST_F(AtomicFileWin32Test, FailuresKeepTheOldFileNameItAndLeaveNoTemporary)
+{
     const fs::path locked = dir / "locked.ini";
     std::ofstream(locked, std::ios::binary) << "keep me";
     ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -72,14 +77,15 @@ TEST_F(AtomicFileWin32Test, FailuresKeepTheOldFileNameItAndLeaveNoTemporary) {
     EXPECT_EQ(Entries(), 2u);
 }
 
-TEST_F(AtomicFileWin32Test, OnlyFilesOnDiskAreRead) {
+TEST_F(AtomicFileWin32Test, OnlyFilesOnDiskAreRead)
+{
     std::string text = "untouched";
     WriteFileAtomically(dir / "a.ini", "[S]\r\nk=v\r\n");
     ASSERT_TRUE(ReadWholeFile(dir / "a.ini", text));
     EXPECT_EQ(text, "[S]\r\nk=v\r\n");
     text = "untouched";
-    EXPECT_FALSE(ReadWholeFile(dir, text));              // a folder
-    EXPECT_FALSE(ReadWholeFile("NUL", text));            // a device, which would read as empty
+    EXPECT_FALSE(ReadWholeFile(dir, text));   // a folder
+    EXPECT_FALSE(ReadWholeFile("NUL", text)); // a device, which would read as empty
     EXPECT_FALSE(ReadWholeFile(dir / "missing.ini", text));
     EXPECT_EQ(text, "untouched");
 }

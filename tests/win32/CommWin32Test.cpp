@@ -15,7 +15,8 @@
 namespace zelbor::test {
 namespace {
 
-std::size_t CountThreads() {
+std::size_t CountThreads()
+{
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snap == INVALID_HANDLE_VALUE)
         return 0;
@@ -29,7 +30,8 @@ std::size_t CountThreads() {
     return n;
 }
 
-DWORD CountHandles() {
+DWORD CountHandles()
+{
     DWORD n = 0;
     GetProcessHandleCount(GetCurrentProcess(), &n);
     return n;
@@ -37,28 +39,34 @@ DWORD CountHandles() {
 
 class CommWin32Test : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(peer.Connected()) << "no peer at ZELBOR_WINE_PEER; run through tests/win32/run-wine-tests.sh";
         ASSERT_TRUE(peer.Open(port));
         ApplyCommPortSettings(comm);
         comm.SetCommName(port);
         rec.Attach(comm);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         comm.ClosePort();
         peer.Close(port);
     }
-    void OpenOrFail() {
+    void OpenOrFail()
+    {
         try {
             comm.OpenPort();
         } catch (const ECommsError& e) {
             FAIL() << e.what() << " / " << e.Detail();
         }
     }
-    bool PumpUntilBytes(std::size_t n, std::chrono::milliseconds limit = 10000ms) {
-        return queue.PumpUntil(comm, [&] { return rec.Bytes() >= n; }, limit);
+    bool PumpUntilBytes(std::size_t n, std::chrono::milliseconds limit = 10000ms)
+    {
+        return queue.PumpUntil(
+            comm, [&] { return rec.Bytes() >= n; }, limit);
     }
-    static ECommsError OpenError(TComm& c) {
+    static ECommsError OpenError(TComm& c)
+    {
         try {
             c.OpenPort();
         } catch (const ECommsError& e) {
@@ -74,7 +82,8 @@ protected:
     Recorder rec;
 };
 
-TEST_F(CommWin32Test, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise) {
+TEST_F(CommWin32Test, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise)
+{
     const std::uint8_t frame[] = {0x11, 0x52};
     EXPECT_FALSE(comm.SendData(frame, 2)); // closed
     OpenOrFail();
@@ -89,7 +98,8 @@ TEST_F(CommWin32Test, SendDataRefusesWhenClosedOrEmptyAndCopiesOtherwise) {
     EXPECT_TRUE(queue.PumpUntil(comm, [&] { return rec.empties >= 1; }));
 }
 
-TEST_F(CommWin32Test, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed) {
+TEST_F(CommWin32Test, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed)
+{
     TComm other(queue);
     other.SetCommName("");
     EXPECT_STREQ(OpenError(other).what(), "Error opening serial port");
@@ -123,7 +133,8 @@ TEST_F(CommWin32Test, OpenFailuresUseTheFixedTextsAndLeaveThePortClosed) {
     EXPECT_NO_THROW(other.OpenPort());
 }
 
-TEST_F(CommWin32Test, SecondOpenRaisesAndTheOpenPortKeepsWorking) {
+TEST_F(CommWin32Test, SecondOpenRaisesAndTheOpenPortKeepsWorking)
+{
     OpenOrFail();
     const auto handle = comm.ComHandle();
     EXPECT_NE(handle, 0);
@@ -134,7 +145,8 @@ TEST_F(CommWin32Test, SecondOpenRaisesAndTheOpenPortKeepsWorking) {
     EXPECT_EQ(rec.All(), (std::vector<std::uint8_t>{0x52, 0x18}));
 }
 
-TEST_F(CommWin32Test, APortHeldByAnotherComponentIsBusyUnderEitherName) {
+TEST_F(CommWin32Test, APortHeldByAnotherComponentIsBusyUnderEitherName)
+{
     OpenOrFail();
     TComm second(queue);
     second.SetCommName(port);
@@ -150,7 +162,8 @@ TEST_F(CommWin32Test, APortHeldByAnotherComponentIsBusyUnderEitherName) {
 }
 
 // Run only as the child of the next test: holds the port until told to let go.
-TEST(CommWin32Hold, DISABLED_HoldsThePortForAnotherProcess) {
+TEST(CommWin32Hold, DISABLED_HoldsThePortForAnotherProcess)
+{
     const std::string port = Env("ZELBOR_HOLD_PORT");
     ASSERT_FALSE(port.empty());
     NotifyQueue queue;
@@ -166,14 +179,16 @@ TEST(CommWin32Hold, DISABLED_HoldsThePortForAnotherProcess) {
     CloseHandle(release);
 }
 
-TEST_F(CommWin32Test, APortHeldByAnotherProcessIsBusy) {
+TEST_F(CommWin32Test, APortHeldByAnotherProcessIsBusy)
+{
     HANDLE held = CreateEventA(nullptr, TRUE, FALSE, "ZelborTestPortHeld");
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "ZelborTestPortRelease");
     ASSERT_TRUE(held && release);
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string cmd = std::string("\"") + self +
-                      "\" --gtest_also_run_disabled_tests --gtest_filter=CommWin32Hold.DISABLED_HoldsThePortForAnotherProcess";
+    std::string cmd =
+        std::string("\"") + self +
+        "\" --gtest_also_run_disabled_tests --gtest_filter=CommWin32Hold.DISABLED_HoldsThePortForAnotherProcess";
     SetEnvironmentVariableA("ZELBOR_HOLD_PORT", port.c_str());
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -199,7 +214,8 @@ TEST_F(CommWin32Test, APortHeldByAnotherProcessIsBusy) {
     OpenOrFail(); // the holder is gone, and with it its hold
 }
 
-TEST_F(CommWin32Test, APortWithATwoDigitNumberOpensAndWorks) {
+TEST_F(CommWin32Test, APortWithATwoDigitNumberOpensAndWorks)
+{
     const std::string wide = Env("ZELBOR_WINE_WIDE_PORT", "COM12");
     ASSERT_TRUE(peer.Open(wide));
     comm.SetCommName(wide);
@@ -213,7 +229,8 @@ TEST_F(CommWin32Test, APortWithATwoDigitNumberOpensAndWorks) {
     peer.Close(wide);
 }
 
-TEST_F(CommWin32Test, BackToBackBytesArriveAsOneChunkFollowedByAZero) {
+TEST_F(CommWin32Test, BackToBackBytesArriveAsOneChunkFollowedByAZero)
+{
     OpenOrFail();
     std::vector<std::uint8_t> reply(14);
     std::iota(reply.begin(), reply.end(), std::uint8_t(0x51));
@@ -226,7 +243,8 @@ TEST_F(CommWin32Test, BackToBackBytesArriveAsOneChunkFollowedByAZero) {
     EXPECT_EQ(rec.hangups, 0); // a port without line events still receives
 }
 
-TEST_F(CommWin32Test, AReplyPacedAt1200BaudArrivesAsOneChunk) {
+TEST_F(CommWin32Test, AReplyPacedAt1200BaudArrivesAsOneChunk)
+{
     OpenOrFail();
     // 27 bytes, one every 8.3 ms as the controller sends them: gaps far below the interval.
     std::vector<std::uint8_t> reply(27);
@@ -238,7 +256,8 @@ TEST_F(CommWin32Test, AReplyPacedAt1200BaudArrivesAsOneChunk) {
     EXPECT_EQ(rec.chunks[0], reply);
 }
 
-TEST_F(CommWin32Test, BurstsWithAPauseArriveAsSeparateChunks) {
+TEST_F(CommWin32Test, BurstsWithAPauseArriveAsSeparateChunks)
+{
     OpenOrFail();
     ASSERT_TRUE(peer.Schedule(port, "010203 +300 0405"));
     ASSERT_TRUE(PumpUntilBytes(5));
@@ -247,7 +266,8 @@ TEST_F(CommWin32Test, BurstsWithAPauseArriveAsSeparateChunks) {
     EXPECT_EQ(rec.chunks[1], (std::vector<std::uint8_t>{4, 5}));
 }
 
-TEST_F(CommWin32Test, ALongStreamArrivesInOrderInChunksOfAtMost1024) {
+TEST_F(CommWin32Test, ALongStreamArrivesInOrderInChunksOfAtMost1024)
+{
     OpenOrFail();
     std::vector<std::uint8_t> data(3000);
     for (std::size_t i = 0; i < data.size(); ++i)
@@ -261,7 +281,8 @@ TEST_F(CommWin32Test, ALongStreamArrivesInOrderInChunksOfAtMost1024) {
     EXPECT_TRUE(rec.zeroAfterEveryChunk);
 }
 
-TEST_F(CommWin32Test, FlowControlBytesPassIntactWithTheMainWindowSettings) {
+TEST_F(CommWin32Test, FlowControlBytesPassIntactWithTheMainWindowSettings)
+{
     OpenOrFail();
     const std::string line = peer.Termios(port);
     EXPECT_EQ(Field(line, "ixon"), "0") << line;
@@ -280,7 +301,8 @@ TEST_F(CommWin32Test, FlowControlBytesPassIntactWithTheMainWindowSettings) {
     EXPECT_EQ(peer.Read(port, 4), (std::vector<std::uint8_t>{0x11, 0x13, 0x11, 0x53}));
 }
 
-TEST_F(CommWin32Test, LineSettingsReachTheDeviceWhenTheyShould) {
+TEST_F(CommWin32Test, LineSettingsReachTheDeviceWhenTheyShould)
+{
     comm.SetBaudRate(2400); // closed: stored only
     EXPECT_EQ(comm.BaudRate(), 2400u);
     comm.SetStopBits(TStopBits::_2);
@@ -311,7 +333,8 @@ TEST_F(CommWin32Test, LineSettingsReachTheDeviceWhenTheyShould) {
     EXPECT_EQ(Field(line, "baud"), "19200") << line;
 }
 
-TEST_F(CommWin32Test, IgnoredNullBytesAreDropped) {
+TEST_F(CommWin32Test, IgnoredNullBytesAreDropped)
+{
     comm.SetIgnoreNullChar(true);
     OpenOrFail();
     ASSERT_TRUE(peer.Write(port, {0x00, 0x52, 0x00, 0x00, 0x18, 0x00}));
@@ -320,7 +343,8 @@ TEST_F(CommWin32Test, IgnoredNullBytesAreDropped) {
     EXPECT_EQ(rec.All(), (std::vector<std::uint8_t>{0x52, 0x18}));
 }
 
-TEST_F(CommWin32Test, ReadsThatTimeOutEmptyDoNotStopReceiving) {
+TEST_F(CommWin32Test, ReadsThatTimeOutEmptyDoNotStopReceiving)
+{
     comm.SetReadTotalTimeoutConstant(50); // every idle read now ends empty after 50 ms
     OpenOrFail();
     queue.PumpFor(comm, 400ms);
@@ -330,7 +354,8 @@ TEST_F(CommWin32Test, ReadsThatTimeOutEmptyDoNotStopReceiving) {
     EXPECT_EQ(rec.hangups, 0);
 }
 
-TEST_F(CommWin32Test, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite) {
+TEST_F(CommWin32Test, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite)
+{
     comm.ClosePort();
     EXPECT_EQ(comm.ComHandle(), 0);
     OpenOrFail();
@@ -349,7 +374,8 @@ TEST_F(CommWin32Test, ClosePortIsHarmlessWhenClosedAndAbandonsAPendingWrite) {
     EXPECT_EQ(peer.Read(port, 2), (std::vector<std::uint8_t>{0x11, 0x54}));
 }
 
-TEST_F(CommWin32Test, ClosePortWhileReadingEndsTheReadAndDeliversNothingLate) {
+TEST_F(CommWin32Test, ClosePortWhileReadingEndsTheReadAndDeliversNothingLate)
+{
     OpenOrFail();
     ASSERT_TRUE(peer.Write(port, {0x52})); // a chunk is being collected ...
     comm.ClosePort();                      // ... when the port closes
@@ -368,7 +394,8 @@ TEST_F(CommWin32Test, ClosePortWhileReadingEndsTheReadAndDeliversNothingLate) {
     EXPECT_EQ(rec.All(), (std::vector<std::uint8_t>{0x55}));
 }
 
-TEST_F(CommWin32Test, ManyCloseAndReopenCyclesLeakNoHandlesOrThreads) {
+TEST_F(CommWin32Test, ManyCloseAndReopenCyclesLeakNoHandlesOrThreads)
+{
     OpenOrFail();
     comm.ClosePort();
     const auto handles = CountHandles();
@@ -385,7 +412,8 @@ TEST_F(CommWin32Test, ManyCloseAndReopenCyclesLeakNoHandlesOrThreads) {
     EXPECT_TRUE(PumpUntilBytes(1));
 }
 
-TEST_F(CommWin32Test, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar) {
+TEST_F(CommWin32Test, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar)
+{
     OpenOrFail();
     ASSERT_TRUE(peer.Schedule(port, "521826 +20 hangup")); // within the interval: the chunk is pending
     ASSERT_TRUE(queue.PumpUntil(comm, [&] { return rec.hangups >= 1; }));
@@ -394,7 +422,8 @@ TEST_F(CommWin32Test, FarEndHangingUpMidReplyPostsHangupAfterTheBytesSoFar) {
     EXPECT_EQ(comm.ComHandle(), 0);
 }
 
-TEST(CommWin32Lifetime, DestroyingAnOpenComponentClosesItsPort) {
+TEST(CommWin32Lifetime, DestroyingAnOpenComponentClosesItsPort)
+{
     const std::string port = Env("ZELBOR_WINE_PORT", "COM1");
     Peer peer;
     ASSERT_TRUE(peer.Open(port));
@@ -413,7 +442,8 @@ TEST(CommWin32Lifetime, DestroyingAnOpenComponentClosesItsPort) {
     peer.Close(port);
 }
 
-TEST(CommWin32Lifetime, AComponentNeverOpenedRaisesNothing) {
+TEST(CommWin32Lifetime, AComponentNeverOpenedRaisesNothing)
+{
     NotifyQueue queue;
     TComm comm(queue);
     EXPECT_EQ(comm.CommName(), "COM2");

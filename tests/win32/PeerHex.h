@@ -9,7 +9,8 @@
 
 namespace zelbor::test {
 
-inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
+inline std::string Hex(const std::vector<std::uint8_t>& bytes)
+{
     static const char* digits = "0123456789abcdef";
     std::string s;
     for (auto b : bytes) {
@@ -20,7 +21,8 @@ inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }
 
 // False (with `out` holding what came before) when the text is not whole hex pairs.
-inline bool ParseHex(const std::string& text, std::vector<std::uint8_t>& out) {
+inline bool ParseHex(const std::string& text, std::vector<std::uint8_t>& out)
+{
     if (text.size() % 2 != 0)
         return false;
     for (std::size_t i = 0; i < text.size(); i += 2) {

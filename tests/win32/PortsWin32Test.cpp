@@ -13,13 +13,15 @@ namespace {
 
 class PortsWin32Test : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         key = "Software\\ZelborTests\\SerialComm" + std::to_string(GetCurrentProcessId());
         RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
     }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str()); }
 
-    void Value(HKEY k, const char* name, const std::string& data) {
+    void Value(HKEY k, const char* name, const std::string& data)
+    {
         ASSERT_EQ(RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                                  static_cast<DWORD>(data.size() + 1)),
                   ERROR_SUCCESS);
@@ -28,7 +30,8 @@ protected:
     std::string key;
 };
 
-TEST_F(PortsWin32Test, TheDataOfEveryValueInEnumerationOrderDuplicatesKept) {
+TEST_F(PortsWin32Test, TheDataOfEveryValueInEnumerationOrderDuplicatesKept)
+{
     EXPECT_TRUE(ListSerialPorts(HKEY_CURRENT_USER, key).empty()); // no key: no ports, no error
     HKEY k = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
@@ -47,7 +50,8 @@ TEST_F(PortsWin32Test, TheDataOfEveryValueInEnumerationOrderDuplicatesKept) {
     EXPECT_EQ(ListSerialPorts(HKEY_CURRENT_USER, key), (std::vector<std::string>{"COM7", "COM1", "COM7", "COM15"}));
 }
 
-TEST(PortsWin32System, TheSerialDeviceMapListsTheConfiguredPortsAndTheyOpen) {
+TEST(PortsWin32System, TheSerialDeviceMapListsTheConfiguredPortsAndTheyOpen)
+{
     const auto ports = ListSerialPorts();
     for (const char* env : {"ZELBOR_WINE_PORT", "ZELBOR_WINE_WIDE_PORT", "ZELBOR_WINE_VC_PORT"}) {
         const std::string name = test::Env(env);

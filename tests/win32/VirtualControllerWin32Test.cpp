@@ -12,7 +12,8 @@ namespace {
 
 class VirtualControllerWin32Test : public ::testing::Test {
 protected:
-    void Start(const std::string& args) {
+    void Start(const std::string& args)
+    {
         ASSERT_TRUE(peer.Connected()) << "no peer at ZELBOR_WINE_PEER; run through tests/win32/run-wine-tests.sh";
         const std::string r = peer.Request("VC " + LinkOf(port) + " " + args);
         ASSERT_EQ(r.rfind("OK ", 0), 0u) << r;
@@ -25,19 +26,23 @@ protected:
             FAIL() << e.what() << " / " << e.Detail();
         }
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         comm.ClosePort();
         peer.Request("VCSTOP " + LinkOf(port));
     }
     // Sends a frame and waits for the next chunk; empty when none came within `wait`.
-    std::vector<std::uint8_t> Exchange(const Bytes& frame, std::chrono::milliseconds wait = 5000ms) {
+    std::vector<std::uint8_t> Exchange(const Bytes& frame, std::chrono::milliseconds wait = 5000ms)
+    {
         const std::size_t before = rec.chunks.size();
         EXPECT_TRUE(comm.SendData(frame.data(), static_cast<std::uint16_t>(frame.size())));
-        if (!queue.PumpUntil(comm, [&] { return rec.chunks.size() > before; }, wait))
+        if (!queue.PumpUntil(
+                comm, [&] { return rec.chunks.size() > before; }, wait))
             return {};
         return rec.chunks[before];
     }
-    void Reopen() {
+    void Reopen()
+    {
         comm.ClosePort();
         comm.OpenPort();
     }
@@ -49,7 +54,8 @@ protected:
     Recorder rec;
 };
 
-TEST_F(VirtualControllerWin32Test, IdentifiesAndReadsEveryBlockInOneChunkEach) {
+TEST_F(VirtualControllerWin32Test, IdentifiesAndReadsEveryBlockInOneChunkEach)
+{
     ASSERT_NO_FATAL_FAILURE(Start("--manufacturer ZLBR --model Q100 --max-current 25")); // paced at 1200 baud
     const auto info = DecodeInfoReply(Exchange(IdentifyRequest()));
     ASSERT_TRUE(info.has_value());
@@ -74,7 +80,8 @@ TEST_F(VirtualControllerWin32Test, IdentifiesAndReadsEveryBlockInOneChunkEach) {
     EXPECT_EQ(rec.hangups, 0);
 }
 
-TEST_F(VirtualControllerWin32Test, AReplySentInTwoHalvesArrivesAsTwoChunks) {
+TEST_F(VirtualControllerWin32Test, AReplySentInTwoHalvesArrivesAsTwoChunks)
+{
     ASSERT_NO_FATAL_FAILURE(Start("--no-pacing --split 300"));
     const auto first = Exchange(ReadRequest(bcThrottle));
     ASSERT_TRUE(queue.PumpUntil(comm, [&] { return rec.chunks.size() >= 2; }));
@@ -83,7 +90,8 @@ TEST_F(VirtualControllerWin32Test, AReplySentInTwoHalvesArrivesAsTwoChunks) {
     EXPECT_EQ(first.at(0), bcThrottle);
 }
 
-TEST_F(VirtualControllerWin32Test, HangingUpMidReplyReachesTheComponentAsHangup) {
+TEST_F(VirtualControllerWin32Test, HangingUpMidReplyReachesTheComponentAsHangup)
+{
     ASSERT_NO_FATAL_FAILURE(Start("--no-pacing --hangup-after 2"));
     ASSERT_FALSE(Exchange(ReadRequest(bcThrottle)).empty());
     const std::size_t before = rec.Bytes();

@@ -104,7 +104,8 @@ struct Options {
 std::map<std::string, Line> lines;
 Options options;
 
-void Reply(int client, const std::string& text) {
+void Reply(int client, const std::string& text)
+{
     const std::string line = text + "\n";
     std::size_t done = 0;
     while (done < line.size()) {
@@ -115,7 +116,8 @@ void Reply(int client, const std::string& text) {
     }
 }
 
-void ClosePty(Line& l) {
+void ClosePty(Line& l)
+{
     if (l.master >= 0)
         close(l.master);
     if (l.slave >= 0)
@@ -128,7 +130,8 @@ void ClosePty(Line& l) {
     l.waiters.clear();
     for (auto& r : l.readers) {
         const std::size_t n = std::min(r.count, l.inbox.size());
-        Reply(r.client, "OK " + Hex(std::vector<std::uint8_t>(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n))));
+        Reply(r.client,
+              "OK " + Hex(std::vector<std::uint8_t>(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n))));
         l.inbox.erase(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n));
     }
     l.readers.clear();
@@ -136,7 +139,8 @@ void ClosePty(Line& l) {
     l.stalled = false;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string& path)
+{
     std::string text;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -148,7 +152,8 @@ std::string ReadFile(const std::string& path) {
     return text;
 }
 
-void StopController(Line& l, int& status, int signal = SIGTERM) {
+void StopController(Line& l, int& status, int signal = SIGTERM)
+{
     status = -1;
     if (l.controller <= 0)
         return;
@@ -167,11 +172,13 @@ void StopController(Line& l, int& status, int signal = SIGTERM) {
 
 std::string LinkPath(const std::string& link) { return options.ports + "/" + link; }
 
-bool ValidLink(const std::string& link) {
+bool ValidLink(const std::string& link)
+{
     return !link.empty() && link.find('/') == std::string::npos && link != "." && link != "..";
 }
 
-std::string Open(Line& l, const std::string& link) {
+std::string Open(Line& l, const std::string& link)
+{
     ClosePty(l);
     l.path = LinkPath(link);
     char name[256] = {};
@@ -191,7 +198,8 @@ std::string Open(Line& l, const std::string& link) {
     return "OK " + l.device;
 }
 
-std::string Termios(const Line& l) {
+std::string Termios(const Line& l)
+{
     termios t{};
     if (l.slave < 0 || tcgetattr(l.slave, &t) != 0)
         return "ERR no line";
@@ -215,7 +223,8 @@ std::string Termios(const Line& l) {
     return s;
 }
 
-std::string StartController(Line& l, const std::string& link, const std::vector<std::string>& args) {
+std::string StartController(Line& l, const std::string& link, const std::vector<std::string>& args)
+{
     if (options.controller.empty())
         return "ERR no --virtual-controller given";
     int status = 0;
@@ -277,7 +286,8 @@ std::string StartController(Line& l, const std::string& link, const std::vector<
     return "OK " + line.substr(5);
 }
 
-void Command(int client, const std::string& text) {
+void Command(int client, const std::string& text)
+{
     std::istringstream in(text);
     std::string verb, link;
     in >> verb >> link;
@@ -378,7 +388,8 @@ void Command(int client, const std::string& text) {
 }
 
 // Writes what is due; returns false while the front step waits for room in the pty.
-void RunSchedule(Line& l, Clock::time_point now) {
+void RunSchedule(Line& l, Clock::time_point now)
+{
     while (!l.schedule.empty() && now >= l.due) {
         Step& s = l.schedule.front();
         if (s.kind == Step::Hangup) {
@@ -406,7 +417,8 @@ void RunSchedule(Line& l, Clock::time_point now) {
     }
 }
 
-void TakeInput(Line& l, Clock::time_point now) {
+void TakeInput(Line& l, Clock::time_point now)
+{
     std::uint8_t buf[4096];
     for (;;) {
         const ssize_t r = read(l.master, buf, sizeof buf);
@@ -418,20 +430,24 @@ void TakeInput(Line& l, Clock::time_point now) {
     }
 }
 
-void FinishReaders(Line& l, Clock::time_point now) {
+void FinishReaders(Line& l, Clock::time_point now)
+{
     while (!l.readers.empty()) {
         Reader& rd = l.readers.front();
         if (l.inbox.size() < rd.count && now < rd.deadline)
             break;
         const std::size_t n = std::min(rd.count, l.inbox.size());
-        Reply(rd.client, "OK " + Hex(std::vector<std::uint8_t>(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n))));
+        Reply(rd.client,
+              "OK " + Hex(std::vector<std::uint8_t>(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n))));
         l.inbox.erase(l.inbox.begin(), l.inbox.begin() + static_cast<long>(n));
         l.readers.erase(l.readers.begin());
     }
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: zelbor-wine-peer --ports DIR [--virtual-controller PATH] [--log FILE] -- COMMAND [ARGS...]\n");
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: zelbor-wine-peer --ports DIR [--virtual-controller PATH] [--log FILE] -- COMMAND [ARGS...]\n");
     return 2;
 }
 
@@ -439,7 +455,8 @@ int Usage() {
 
 } // namespace zelbor
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace zelbor;
     int i = 1;
     for (; i < argc; ++i) {
@@ -450,10 +467,14 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc)
             return Usage();
-        if (a == "--ports") options.ports = argv[++i];
-        else if (a == "--virtual-controller") options.controller = argv[++i];
-        else if (a == "--log") options.log = argv[++i];
-        else return Usage();
+        if (a == "--ports")
+            options.ports = argv[++i];
+        else if (a == "--virtual-controller")
+            options.controller = argv[++i];
+        else if (a == "--log")
+            options.log = argv[++i];
+        else
+            return Usage();
     }
     for (; i < argc; ++i)
         options.command.push_back(argv[i]);
@@ -509,12 +530,18 @@ int main(int argc, char** argv) {
                 if (now >= l.due)
                     events |= POLLOUT;
                 else
-                    timeout = std::min<int>(timeout, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                         l.due - now).count()) + 1);
+                    timeout = std::min<int>(
+                        timeout,
+                        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(l.due - now).count()) +
+                            1);
             }
             for (const auto& r : l.readers)
-                timeout = std::min<int>(timeout, std::max<int>(0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                    r.deadline - now).count()) + 1));
+                timeout = std::min<int>(
+                    timeout,
+                    std::max<int>(0,
+                                  static_cast<int>(
+                                      std::chrono::duration_cast<std::chrono::milliseconds>(r.deadline - now).count()) +
+                                      1));
             fds.push_back({l.master, events, 0});
             owners.push_back(&l);
         }

@@ -30,18 +30,21 @@ namespace zelbor::test {
 
 using namespace std::chrono_literals;
 
-inline std::string Env(const char* name, const char* fallback = "") {
+inline std::string Env(const char* name, const char* fallback = "")
+{
     const char* v = std::getenv(name);
     return v && *v ? v : fallback;
 }
 
-inline std::string LinkOf(std::string port) {
+inline std::string LinkOf(std::string port)
+{
     for (char& c : port)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return port;
 }
 
-inline std::vector<std::uint8_t> Unhex(const std::string& text) {
+inline std::vector<std::uint8_t> Unhex(const std::string& text)
+{
     std::vector<std::uint8_t> out;
     ParseHex(text, out); // what the peer sent is well formed; a bad reply shows as missing bytes
     return out;
@@ -50,7 +53,8 @@ inline std::vector<std::uint8_t> Unhex(const std::string& text) {
 // One connection to the peer; requests and replies are single lines.
 class Peer {
 public:
-    Peer() {
+    Peer()
+    {
         WSADATA wsa;
         if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
             return;
@@ -74,7 +78,8 @@ public:
         }
         socket_ = s;
     }
-    ~Peer() {
+    ~Peer()
+    {
         if (socket_ != INVALID_SOCKET)
             closesocket(socket_);
         if (started_)
@@ -86,7 +91,8 @@ public:
     bool Connected() const { return socket_ != INVALID_SOCKET; }
 
     // Sends one request; returns the reply line ("OK ..." / "ERR ...", or "" when the peer is gone).
-    std::string Request(const std::string& line) {
+    std::string Request(const std::string& line)
+    {
         if (socket_ == INVALID_SOCKET)
             return "";
         const std::string out = line + "\n";
@@ -109,19 +115,25 @@ public:
     bool Ok(const std::string& line) { return Request(line).rfind("OK", 0) == 0; }
 
     // The text after "OK " (empty on failure).
-    std::string Value(const std::string& line) {
+    std::string Value(const std::string& line)
+    {
         const std::string r = Request(line);
         return r.rfind("OK ", 0) == 0 ? r.substr(3) : std::string();
     }
 
     bool Open(const std::string& port) { return Ok("OPEN " + LinkOf(port)); }
-    bool Write(const std::string& port, const std::vector<std::uint8_t>& bytes) {
+    bool Write(const std::string& port, const std::vector<std::uint8_t>& bytes)
+    {
         return Ok("WRITE " + LinkOf(port) + " " + Hex(bytes)) && Ok("WAIT " + LinkOf(port));
     }
     // Queues steps (hex, +ms, @us, hangup) without waiting for them.
-    bool Schedule(const std::string& port, const std::string& steps) { return Ok("WRITE " + LinkOf(port) + " " + steps); }
+    bool Schedule(const std::string& port, const std::string& steps)
+    {
+        return Ok("WRITE " + LinkOf(port) + " " + steps);
+    }
     bool Drained(const std::string& port) { return Ok("WAIT " + LinkOf(port)); }
-    std::vector<std::uint8_t> Read(const std::string& port, std::size_t count, std::chrono::milliseconds quiet = 2000ms) {
+    std::vector<std::uint8_t> Read(const std::string& port, std::size_t count, std::chrono::milliseconds quiet = 2000ms)
+    {
         return Unhex(Value("READ " + LinkOf(port) + " " + std::to_string(count) + " " + std::to_string(quiet.count())));
     }
     bool Stall(const std::string& port) { return Ok("STALL " + LinkOf(port)); }
@@ -137,7 +149,8 @@ private:
 };
 
 // The value of "key=" in a TERMIOS reply.
-inline std::string Field(const std::string& termios, const std::string& key) {
+inline std::string Field(const std::string& termios, const std::string& key)
+{
     std::istringstream in(termios);
     for (std::string w; in >> w;)
         if (w.rfind(key + "=", 0) == 0)

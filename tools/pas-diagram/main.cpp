@@ -28,15 +28,15 @@ constexpr int kHeight = 224;
 constexpr int kQuality = 92;
 
 // Time marks (x) and current levels (y) of the curve.
-constexpr double xAxis = 30;     // current axis
-constexpr double xPedal = 44;    // pedalling begins
-constexpr double xMotor = 96;    // enough pedal signals counted: the motor starts
-constexpr double xLimit = 160;   // end of the slow-start ramp
-constexpr double xKeep = 214;    // end of the current decay
-constexpr double xStop = 270;    // pedalling stops
-constexpr double xDelay = 316;   // end of the stop delay
-constexpr double xZero = 362;    // end of the stop decay
-constexpr double yZero = 158;    // zero current / time axis
+constexpr double xAxis = 30;   // current axis
+constexpr double xPedal = 44;  // pedalling begins
+constexpr double xMotor = 96;  // enough pedal signals counted: the motor starts
+constexpr double xLimit = 160; // end of the slow-start ramp
+constexpr double xKeep = 214;  // end of the current decay
+constexpr double xStop = 270;  // pedalling stops
+constexpr double xDelay = 316; // end of the stop delay
+constexpr double xZero = 362;  // end of the stop decay
+constexpr double yZero = 158;  // zero current / time axis
 constexpr double yLimit = 40;
 constexpr double yKeep = 94;
 constexpr double yStart = 128;

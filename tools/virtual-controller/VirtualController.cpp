@@ -97,13 +97,15 @@ Faults:
 volatile std::sig_atomic_t gStop = 0;
 int gSignalPipe[2] = {-1, -1};
 
-void OnSignal(int) {
+void OnSignal(int)
+{
     gStop = 1;
     const char c = 's';
     (void)!write(gSignalPipe[1], &c, 1);
 }
 
-std::string Stamp() {
+std::string Stamp()
+{
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm t{};
@@ -113,7 +115,8 @@ std::string Stamp() {
     return buf;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& b) {
+std::string Hex(const std::vector<std::uint8_t>& b)
+{
     std::string s;
     char tmp[4];
     for (std::size_t i = 0; i < b.size(); ++i) {
@@ -125,7 +128,8 @@ std::string Hex(const std::vector<std::uint8_t>& b) {
 
 void Log(const std::string& what) { std::fprintf(stderr, "[%s] %s\n", Stamp().c_str(), what.c_str()); }
 
-std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
+std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text)
+{
     std::vector<std::uint8_t> out;
     std::string digits;
     for (char c : text) {
@@ -161,21 +165,23 @@ struct Options {
     int burstGapMs = 0;
     int repeat = 0;
     int repeatGapMs = 300;
-    std::set<std::string> faultScope; // empty: every kind of frame
-    int faultFrame = 0;               // 0: every frame within the scope
-    std::set<std::pair<int, int>> refuse; // (block code, field index)
+    std::set<std::string> faultScope;           // empty: every kind of frame
+    int faultFrame = 0;                         // 0: every frame within the scope
+    std::set<std::pair<int, int>> refuse;       // (block code, field index)
     std::set<std::pair<int, int>> storeDiffers; // (block code, data byte)
     int hangupAfter = 0;
     bool hangupStay = false;
     std::optional<std::vector<std::uint8_t>> readReply;
 };
 
-[[noreturn]] void Usage(const std::string& error) {
+[[noreturn]] void Usage(const std::string& error)
+{
     std::fprintf(stderr, "zelbor-virtual-controller: %s\nTry --help.\n", error.c_str());
     std::exit(2);
 }
 
-long Number(const std::string& v, const char* option, long lo, long hi) {
+long Number(const std::string& v, const char* option, long lo, long hi)
+{
     char* end = nullptr;
     errno = 0;
     const long n = std::strtol(v.c_str(), &end, 0);
@@ -184,10 +190,14 @@ long Number(const std::string& v, const char* option, long lo, long hi) {
     return n;
 }
 
-int BlockOf(const std::string& b, const char* option) {
-    if (b == "R" || b == "r" || b == "basic") return bcBasic;
-    if (b == "S" || b == "s" || b == "pas" || b == "pedal") return bcPedalAssist;
-    if (b == "T" || b == "t" || b == "throttle") return bcThrottle;
+int BlockOf(const std::string& b, const char* option)
+{
+    if (b == "R" || b == "r" || b == "basic")
+        return bcBasic;
+    if (b == "S" || b == "s" || b == "pas" || b == "pedal")
+        return bcPedalAssist;
+    if (b == "T" || b == "t" || b == "throttle")
+        return bcThrottle;
     const long n = Number(b, option, 0, 255);
     if (n < bcBasic || n > bcThrottle)
         Usage(std::string(option) + ": block must be R, S or T");
@@ -195,14 +205,16 @@ int BlockOf(const std::string& b, const char* option) {
 }
 
 // BLOCK:N of --refuse and --store-differs.
-std::pair<int, int> BlockAndIndex(const std::string& v, const char* option) {
+std::pair<int, int> BlockAndIndex(const std::string& v, const char* option)
+{
     const auto colon = v.find(':');
     if (colon == std::string::npos)
         Usage(std::string(option) + " needs BLOCK:" + (std::string(option) == "--refuse" ? "INDEX" : "BYTE"));
     return {BlockOf(v.substr(0, colon), option), static_cast<int>(Number(v.substr(colon + 1), option, 0, 255))};
 }
 
-Options ParseOptions(int argc, char** argv) {
+Options ParseOptions(int argc, char** argv)
+{
     Options o;
     auto value = [&](int& i) -> std::string {
         if (i + 1 >= argc)
@@ -214,30 +226,51 @@ Options ParseOptions(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
-        } else if (a == "--name") o.name = value(i);
-        else if (a == "--folder") o.folder = value(i);
-        else if (a == "--baud") o.byteTimeUs = 10'000'000L / Number(value(i), "--baud", 50, 4'000'000);
-        else if (a == "--byte-time-us") o.byteTimeUs = Number(value(i), "--byte-time-us", 0, 10'000'000);
-        else if (a == "--no-pacing") o.byteTimeUs = 0;
-        else if (a == "--manufacturer") o.manufacturer = value(i);
-        else if (a == "--model") o.model = value(i);
-        else if (a == "--hardware") o.hardware = value(i);
-        else if (a == "--firmware") o.firmware = value(i);
-        else if (a == "--voltage-code") o.voltageCode = static_cast<int>(Number(value(i), "--voltage-code", 0, 255));
-        else if (a == "--max-current") o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 0, 255));
-        else if (a == "--identify-on") o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
-        else if (a == "--silent") o.silent = true;
-        else if (a == "--latency") o.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
-        else if (a == "--read-delay") o.readDelayMs = static_cast<int>(Number(value(i), "--read-delay", 0, 3'600'000));
-        else if (a == "--split") o.splitMs = static_cast<int>(Number(value(i), "--split", 0, 3'600'000));
+        } else if (a == "--name")
+            o.name = value(i);
+        else if (a == "--folder")
+            o.folder = value(i);
+        else if (a == "--baud")
+            o.byteTimeUs = 10'000'000L / Number(value(i), "--baud", 50, 4'000'000);
+        else if (a == "--byte-time-us")
+            o.byteTimeUs = Number(value(i), "--byte-time-us", 0, 10'000'000);
+        else if (a == "--no-pacing")
+            o.byteTimeUs = 0;
+        else if (a == "--manufacturer")
+            o.manufacturer = value(i);
+        else if (a == "--model")
+            o.model = value(i);
+        else if (a == "--hardware")
+            o.hardware = value(i);
+        else if (a == "--firmware")
+            o.firmware = value(i);
+        else if (a == "--voltage-code")
+            o.voltageCode = static_cast<int>(Number(value(i), "--voltage-code", 0, 255));
+        else if (a == "--max-current")
+            o.maxCurrent = static_cast<int>(Number(value(i), "--max-current", 0, 255));
+        else if (a == "--identify-on")
+            o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
+        else if (a == "--silent")
+            o.silent = true;
+        else if (a == "--latency")
+            o.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
+        else if (a == "--read-delay")
+            o.readDelayMs = static_cast<int>(Number(value(i), "--read-delay", 0, 3'600'000));
+        else if (a == "--split")
+            o.splitMs = static_cast<int>(Number(value(i), "--split", 0, 3'600'000));
         else if (a == "--prefix") {
             auto h = ParseHex(value(i));
-            if (!h) Usage("--prefix: not hexadecimal bytes");
+            if (!h)
+                Usage("--prefix: not hexadecimal bytes");
             o.prefix = *h;
-        } else if (a == "--burst") o.burst = static_cast<int>(Number(value(i), "--burst", 0, 1'000'000));
-        else if (a == "--repeat") o.repeat = static_cast<int>(Number(value(i), "--repeat", 0, 1'000'000));
-        else if (a == "--repeat-gap") o.repeatGapMs = static_cast<int>(Number(value(i), "--repeat-gap", 0, 3'600'000));
-        else if (a == "--burst-gap") o.burstGapMs = static_cast<int>(Number(value(i), "--burst-gap", 0, 3'600'000));
+        } else if (a == "--burst")
+            o.burst = static_cast<int>(Number(value(i), "--burst", 0, 1'000'000));
+        else if (a == "--repeat")
+            o.repeat = static_cast<int>(Number(value(i), "--repeat", 0, 1'000'000));
+        else if (a == "--repeat-gap")
+            o.repeatGapMs = static_cast<int>(Number(value(i), "--repeat-gap", 0, 3'600'000));
+        else if (a == "--burst-gap")
+            o.burstGapMs = static_cast<int>(Number(value(i), "--burst-gap", 0, 3'600'000));
         else if (a == "--fault-scope") {
             const std::string v = value(i);
             std::size_t start = 0;
@@ -249,18 +282,23 @@ Options ParseOptions(int argc, char** argv) {
                 o.faultScope.insert(kind);
                 start = comma + 1;
             }
-        } else if (a == "--fault-frame") o.faultFrame = static_cast<int>(Number(value(i), "--fault-frame", 1, 1'000'000));
-        else if (a == "--refuse") o.refuse.insert(BlockAndIndex(value(i), "--refuse"));
+        } else if (a == "--fault-frame")
+            o.faultFrame = static_cast<int>(Number(value(i), "--fault-frame", 1, 1'000'000));
+        else if (a == "--refuse")
+            o.refuse.insert(BlockAndIndex(value(i), "--refuse"));
         else if (a == "--store-differs") {
             const auto [block, byte] = BlockAndIndex(value(i), "--store-differs");
             if (static_cast<std::size_t>(byte) >= FindBlock(static_cast<std::uint8_t>(block))->dataBytes)
                 Usage("--store-differs: the block has fewer data bytes than " + std::to_string(byte + 1));
             o.storeDiffers.insert({block, byte});
-        } else if (a == "--hangup-after") o.hangupAfter = static_cast<int>(Number(value(i), "--hangup-after", 1, 1'000'000));
-        else if (a == "--hangup-stay") o.hangupStay = true;
+        } else if (a == "--hangup-after")
+            o.hangupAfter = static_cast<int>(Number(value(i), "--hangup-after", 1, 1'000'000));
+        else if (a == "--hangup-stay")
+            o.hangupStay = true;
         else if (a == "--read-reply") {
             auto h = ParseHex(value(i));
-            if (!h || h->empty()) Usage("--read-reply: not hexadecimal bytes");
+            if (!h || h->empty())
+                Usage("--read-reply: not hexadecimal bytes");
             o.readReply = *h;
         } else
             Usage("unknown option " + a);
@@ -280,7 +318,8 @@ bool In(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 class Controller {
 public:
-    explicit Controller(const Options& o) : o_(o) {
+    explicit Controller(const Options& o) : o_(o)
+    {
         BasicSettings b;
         b.cbbBasLowBat = 41;
         b.speBasCurrLim = std::min(20, o.maxCurrent);
@@ -321,7 +360,8 @@ public:
         blocks_[bcThrottle].assign(tb.begin(), tb.end());
     }
 
-    std::vector<std::uint8_t> IdentifyReply() const {
+    std::vector<std::uint8_t> IdentifyReply() const
+    {
         std::vector<std::uint8_t> r = {bcIdentify, 16};
         auto put = [&r](const std::string& s, std::size_t n) {
             for (std::size_t i = 0; i < n; ++i)
@@ -337,7 +377,8 @@ public:
         return r;
     }
 
-    std::vector<std::uint8_t> ReadReply(std::uint8_t code) const {
+    std::vector<std::uint8_t> ReadReply(std::uint8_t code) const
+    {
         const auto& data = blocks_.at(code);
         std::vector<std::uint8_t> r = {code, static_cast<std::uint8_t>(data.size())};
         r.insert(r.end(), data.begin(), data.end());
@@ -349,7 +390,8 @@ public:
     std::size_t DataBytes(std::uint8_t code) const { return blocks_.at(code).size(); }
 
     // Checks the fields in acknowledgement order; stores the block when all pass.
-    std::uint8_t Write(std::uint8_t code, const std::vector<std::uint8_t>& d) {
+    std::uint8_t Write(std::uint8_t code, const std::vector<std::uint8_t>& d)
+    {
         const int count = static_cast<int>(d.size());
         for (int result = 0; result < count; ++result) {
             if (o_.refuse.count({code, result}) || !ResultOk(code, static_cast<std::size_t>(result), d))
@@ -369,7 +411,8 @@ public:
 private:
     // A result stands for the data byte of the field it names, and so for every field in that byte
     // (the speed-meter byte holds the type and the signal count).
-    bool ResultOk(std::uint8_t code, std::size_t result, const std::vector<std::uint8_t>& d) const {
+    bool ResultOk(std::uint8_t code, std::size_t result, const std::vector<std::uint8_t>& d) const
+    {
         const ParameterField* named = RefusedField(code, result);
         if (!named)
             return true;
@@ -381,7 +424,8 @@ private:
 
     // The window's ranges and items are the controller's limits, except where its own
     // identification sets them: the low-battery volts of its nominal voltage, its maximum current.
-    bool FieldOk(const ParameterField& f, std::uint8_t byte) const {
+    bool FieldOk(const ParameterField& f, std::uint8_t byte) const
+    {
         const int bits = static_cast<int>((unsigned{byte} >> f.shift) & f.Mask());
         switch (f.kind) {
         case ControlKind::VoltsText: {
@@ -406,7 +450,8 @@ private:
 };
 
 // Sleeps on the monotonic clock; returns false as soon as a stop signal arrived.
-bool SleepUntil(std::chrono::steady_clock::time_point when) {
+bool SleepUntil(std::chrono::steady_clock::time_point when)
+{
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
     timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     while (!gStop) {
@@ -428,7 +473,8 @@ public:
     Port(const Options& o) : o_(o) {}
     ~Port() { Unregister(); }
 
-    bool Open() {
+    bool Open()
+    {
         char name[256] = {};
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
             Log(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno));
@@ -447,7 +493,8 @@ public:
         return true;
     }
 
-    bool Register() {
+    bool Register()
+    {
         if (mkdir(o_.folder.c_str(), 0700) != 0 && errno != EEXIST) {
             Log("cannot create " + o_.folder + ": " + std::strerror(errno));
             return false;
@@ -478,15 +525,19 @@ public:
         return true;
     }
 
-    void Unregister() {
+    void Unregister()
+    {
         if (!link_.empty())
             unlink(link_.c_str());
         link_.clear();
     }
 
-    void HangUp() {
-        if (master_ >= 0) close(master_);
-        if (slave_ >= 0) close(slave_);
+    void HangUp()
+    {
+        if (master_ >= 0)
+            close(master_);
+        if (slave_ >= 0)
+            close(slave_);
         master_ = slave_ = -1;
     }
 
@@ -496,7 +547,8 @@ public:
 
     // Sends bytes at the line's pace; returns false when asked to stop. A receiving UART hands
     // a byte over only after its stop bit, so each byte is written at the end of its time.
-    bool Send(const std::vector<std::uint8_t>& bytes) {
+    bool Send(const std::vector<std::uint8_t>& bytes)
+    {
         auto next = std::chrono::steady_clock::now();
         bool due = o_.byteTimeUs == 0;
         for (std::size_t i = 0; i < bytes.size();) {
@@ -540,7 +592,8 @@ class FrameParser {
 public:
     explicit FrameParser(std::chrono::microseconds byteTime) : byteTime_(byteTime) {}
 
-    void Add(const std::uint8_t* p, std::size_t n) {
+    void Add(const std::uint8_t* p, std::size_t n)
+    {
         const auto now = std::chrono::steady_clock::now();
         // A partial frame left over from a closed session must not swallow the next one.
         if (!buffer_.empty() && now - last_ > std::chrono::seconds(1)) {
@@ -559,7 +612,8 @@ public:
     // When the last byte of the frame that Next returned would have arrived.
     std::chrono::steady_clock::time_point FrameArrived() const { return frameArrived_; }
 
-    std::optional<std::vector<std::uint8_t>> Next() {
+    std::optional<std::vector<std::uint8_t>> Next()
+    {
         while (!buffer_.empty()) {
             const std::uint8_t cmd = buffer_[0];
             std::size_t need = 0;
@@ -599,7 +653,8 @@ private:
 
 // Line noise that cannot be mistaken for the start of a reply, whatever byte a chunk begins
 // with; its last byte is an XOFF, so a port with XON/XOFF flow control is left stopped.
-std::vector<std::uint8_t> Noise(std::size_t n) {
+std::vector<std::uint8_t> Noise(std::size_t n)
+{
     std::vector<std::uint8_t> out;
     out.reserve(n);
     std::uint32_t x = 0x2545F491u;
@@ -615,25 +670,33 @@ std::vector<std::uint8_t> Noise(std::size_t n) {
     return out;
 }
 
-const char* FrameKind(std::uint8_t cmd, std::uint8_t code) {
+const char* FrameKind(std::uint8_t cmd, std::uint8_t code)
+{
     if (cmd == kCmdWrite)
         return "write";
     return code == bcIdentify ? "identify" : "read";
 }
 
-const char* BlockName(std::uint8_t code) {
+const char* BlockName(std::uint8_t code)
+{
     switch (code) {
-    case bcIdentify: return "identification";
-    case bcBasic: return "Basic";
-    case bcPedalAssist: return "Pedal Assist";
-    case bcThrottle: return "Throttle Handle";
-    default: return "unknown block";
+    case bcIdentify:
+        return "identification";
+    case bcBasic:
+        return "Basic";
+    case bcPedalAssist:
+        return "Pedal Assist";
+    case bcThrottle:
+        return "Throttle Handle";
+    default:
+        return "unknown block";
     }
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const Options o = ParseOptions(argc, argv);
     if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return 1;
@@ -654,7 +717,7 @@ int main(int argc, char** argv) {
     Controller controller(o);
     FrameParser parser{std::chrono::microseconds(o.byteTimeUs)};
     int identifyRequests = 0;
-    int frames = 0;       // frames within the fault scope
+    int frames = 0; // frames within the fault scope
     bool hungUp = false;
 
     while (!gStop) {

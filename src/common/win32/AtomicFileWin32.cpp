@@ -84,7 +84,8 @@ void WriteFileAtomically(const fs::path& path, std::string_view content)
 
     BOOL replaced = FALSE;
     if (existingFile)
-        replaced = ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        replaced =
+            ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
     else
         replaced = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     if (!replaced)
@@ -98,8 +99,8 @@ bool ReadWholeFile(const fs::path& path, std::string& out)
 {
     // Only files on disk are read: a folder does not open this way, and a device (NUL, CON, a
     // serial port) or a pipe is turned away by its type before anything is read from it.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     if (GetFileType(h) != FILE_TYPE_DISK) {

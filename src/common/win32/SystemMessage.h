@@ -12,9 +12,9 @@ namespace zelbor {
 inline std::string SystemMessage(DWORD err)
 {
     char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, err, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string s = n > 0 && text ? std::string(text, n) : "system error " + std::to_string(err);
     if (text)
         LocalFree(text);

@@ -50,19 +50,22 @@ constexpr DWORD kEmptyReadPauseMs = 10;
 constexpr std::uint32_t kModemCarrier = 8;
 constexpr std::uint32_t kModemRing = 4;
 
-bool IsComName(const std::string& name, std::size_t& digits) {
+bool IsComName(const std::string& name, std::size_t& digits)
+{
     if (name.size() < 4)
         return false;
     for (std::size_t i = 0; i < 3; ++i)
         if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i])
             return false;
     digits = name.size() - 3;
-    return std::all_of(name.begin() + 3, name.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return std::all_of(name.begin() + 3, name.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 // COM1..COM9 are reserved names that open as they stand; COM10 and above exist only in the
 // device namespace and must be opened as \\.\COM10.
-std::string DeviceName(const std::string& name) {
+std::string DeviceName(const std::string& name)
+{
     std::size_t digits = 0;
     if (IsComName(name, digits) && digits >= 2)
         return "\\\\.\\" + name;
@@ -73,7 +76,8 @@ std::string DeviceName(const std::string& name) {
 // share mode 0 already makes a second open fail on Windows; Wine does not enforce it for
 // serial devices, so without this two components could read the same line and each see half
 // of every reply.
-std::string HoldName(const std::string& name) {
+std::string HoldName(const std::string& name)
+{
     std::string key = name;
     if (key.rfind("\\\\.\\", 0) == 0)
         key = key.substr(4);
@@ -85,12 +89,14 @@ std::string HoldName(const std::string& name) {
     return "Local\\ZelborSerialPort." + key;
 }
 
-std::string BusyDetail(const std::string& name) {
+std::string BusyDetail(const std::string& name)
+{
     return name + " is held by another program: a second instance of this tool or another serial "
                   "program has it open. Close that program, or choose another port.";
 }
 
-std::string OpenFailureDetail(const std::string& name, DWORD err) {
+std::string OpenFailureDetail(const std::string& name, DWORD err)
+{
     switch (err) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -110,7 +116,8 @@ std::string OpenFailureDetail(const std::string& name, DWORD err) {
 // The byte count of a completed operation. A read or write that ran into its total time-out is
 // complete, not failed: Windows reports it as success with the bytes transferred so far, Wine as
 // failure with ERROR_TIMEOUT and the same count, so both are taken as success here.
-bool Completed(HANDLE port, OVERLAPPED& ov, DWORD& n, BOOL wait) {
+bool Completed(HANDLE port, OVERLAPPED& ov, DWORD& n, BOOL wait)
+{
     n = 0;
     if (GetOverlappedResult(port, &ov, &n, wait))
         return true;
@@ -119,7 +126,8 @@ bool Completed(HANDLE port, OVERLAPPED& ov, DWORD& n, BOOL wait) {
 
 // Waits for a cancelled (or otherwise ending) overlapped operation. False when the driver did
 // not finish it in time: the record and its buffer must then stay allocated.
-bool AwaitEnd(HANDLE port, OVERLAPPED& ov) {
+bool AwaitEnd(HANDLE port, OVERLAPPED& ov)
+{
     CancelIoEx(port, &ov);
     if (WaitForSingleObject(ov.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
         return false;
@@ -156,8 +164,8 @@ struct Session {
     unsigned writerId = 0;
     volatile LONG ignoreNull = 0;
 
-    bool Post(int code, std::uint32_t w = 0, std::uint32_t l = 0,
-              std::unique_ptr<std::uint8_t[]> block = nullptr) {
+    bool Post(int code, std::uint32_t w = 0, std::uint32_t l = 0, std::unique_ptr<std::uint8_t[]> block = nullptr)
+    {
         CommNotification n;
         n.code = code;
         n.wParam = w;
@@ -168,7 +176,8 @@ struct Session {
     void Hangup() { Post(MsgRequestHangup); }
     bool Closing() const { return WaitForSingleObject(closeEvent, 0) == WAIT_OBJECT_0; }
     // A failure the owner is told about, or one that a closing port produces.
-    void Report(DWORD err) {
+    void Report(DWORD err)
+    {
         if (err != ERROR_INVALID_HANDLE && !Closing())
             Hangup();
     }
@@ -183,7 +192,8 @@ struct Session {
     void WriteLoop();
 };
 
-bool Session::Deliver(const std::uint8_t* bytes, DWORD n) {
+bool Session::Deliver(const std::uint8_t* bytes, DWORD n)
+{
     // The driver honours fNull on Windows; Wine's does not, so nulls are dropped here as well.
     std::uint8_t stripped[kReadBufferSize];
     if (ignoreNull && n > 0) {
@@ -205,7 +215,8 @@ bool Session::Deliver(const std::uint8_t* bytes, DWORD n) {
     return true;
 }
 
-bool Session::StartRead(ReadIo& io, bool& pending) {
+bool Session::StartRead(ReadIo& io, bool& pending)
+{
     pending = false;
     for (;;) {
         if (Closing())
@@ -236,7 +247,8 @@ bool Session::StartRead(ReadIo& io, bool& pending) {
     }
 }
 
-Session::LineWatch Session::StartLineEventWait(ReadIo& io) {
+Session::LineWatch Session::StartLineEventWait(ReadIo& io)
+{
     for (;;) {
         if (Closing())
             return LineWatch::Failed;
@@ -258,7 +270,8 @@ Session::LineWatch Session::StartLineEventWait(ReadIo& io) {
 }
 
 // Pending: handled, watch on. Off: stop watching, keep reading. Failed: the thread ends.
-Session::LineWatch Session::HandleLineEvent(ReadIo& io, bool overlapped) {
+Session::LineWatch Session::HandleLineEvent(ReadIo& io, bool overlapped)
+{
     if (overlapped) {
         DWORD unused = 0;
         if (!GetOverlappedResult(port, &io.event, &unused, FALSE)) {
@@ -300,7 +313,8 @@ Session::LineWatch Session::HandleLineEvent(ReadIo& io, bool overlapped) {
     return handled ? LineWatch::Pending : LineWatch::Off;
 }
 
-void Session::ReadLoop() {
+void Session::ReadLoop()
+{
     auto* io = new (std::nothrow) ReadIo;
     bool readPending = false;
     bool eventPending = false;
@@ -380,7 +394,8 @@ void Session::ReadLoop() {
     delete io;
 }
 
-bool Session::WriteBlock(WriteIo& io, const std::uint8_t* data, DWORD n, bool& abandoned) {
+bool Session::WriteBlock(WriteIo& io, const std::uint8_t* data, DWORD n, bool& abandoned)
+{
     abandoned = false;
     ResetEvent(io.write.hEvent);
     DWORD written = 0;
@@ -415,7 +430,8 @@ bool Session::WriteBlock(WriteIo& io, const std::uint8_t* data, DWORD n, bool& a
     return true;
 }
 
-void Session::WriteLoop() {
+void Session::WriteLoop()
+{
     MSG msg;
     // The first call to a message function creates the thread's queue; OpenPort waits for it so
     // that SendData can post from the moment OpenPort returns.
@@ -489,14 +505,16 @@ struct ThreadStart {
     void (Session::*loop)();
 };
 
-unsigned __stdcall ThreadMain(void* arg) {
+unsigned __stdcall ThreadMain(void* arg)
+{
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
     ((*start->session).*(start->loop))();
     return 0;
 }
 
 // Creates a worker suspended, so that its priority is set before it runs.
-HANDLE CreateWorker(const std::shared_ptr<Session>& s, void (Session::*loop)(), int priority, unsigned* id) {
+HANDLE CreateWorker(const std::shared_ptr<Session>& s, void (Session::*loop)(), int priority, unsigned* id)
+{
     auto* start = new (std::nothrow) ThreadStart{s, loop};
     if (!start)
         return nullptr;
@@ -511,7 +529,8 @@ HANDLE CreateWorker(const std::shared_ptr<Session>& s, void (Session::*loop)(), 
 
 // Waits for a signalled worker; one that does not end in time is left running on its own
 // reference to the session.
-void StopWorker(HANDLE& thread) {
+void StopWorker(HANDLE& thread)
+{
     if (!thread)
         return;
     WaitForSingleObject(thread, kThreadStopWaitMs);
@@ -527,7 +546,6 @@ struct TComm::Impl : CommProperties {
     NotifyWindow& notify;
     std::shared_ptr<Session> session;
 
-
     // Parity in effect on the line: taken at OpenPort only.
     TParity openParity = TParity::None;
 
@@ -536,7 +554,8 @@ struct TComm::Impl : CommProperties {
     void Close();
 };
 
-void TComm::Impl::ApplyLineSettings() {
+void TComm::Impl::ApplyLineSettings()
+{
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(session->port, &dcb))
@@ -547,9 +566,15 @@ void TComm::Impl::ApplyLineSettings() {
     dcb.fOutxCtsFlow = outxCtsFlow;
     dcb.fOutxDsrFlow = outxDsrFlow;
     switch (dtrControl) {
-    case TDtrControl::DtrEnable: dcb.fDtrControl = DTR_CONTROL_ENABLE; break;
-    case TDtrControl::DtrDisable: dcb.fDtrControl = DTR_CONTROL_DISABLE; break;
-    case TDtrControl::DtrHandshake: dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; break;
+    case TDtrControl::DtrEnable:
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        break;
+    case TDtrControl::DtrDisable:
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        break;
+    case TDtrControl::DtrHandshake:
+        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+        break;
     }
     dcb.fDsrSensitivity = dsrSensitivity;
     dcb.fTXContinueOnXoff = txContinueOnXoff;
@@ -558,10 +583,18 @@ void TComm::Impl::ApplyLineSettings() {
     dcb.fErrorChar = replaceWhenParityError;
     dcb.fNull = ignoreNullChar;
     switch (rtsControl) {
-    case TRtsControl::RtsEnable: dcb.fRtsControl = RTS_CONTROL_ENABLE; break;
-    case TRtsControl::RtsDisable: dcb.fRtsControl = RTS_CONTROL_DISABLE; break;
-    case TRtsControl::RtsHandshake: dcb.fRtsControl = RTS_CONTROL_HANDSHAKE; break;
-    case TRtsControl::RtsTransmissionAvailable: dcb.fRtsControl = RTS_CONTROL_TOGGLE; break;
+    case TRtsControl::RtsEnable:
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        break;
+    case TRtsControl::RtsDisable:
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        break;
+    case TRtsControl::RtsHandshake:
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        break;
+    case TRtsControl::RtsTransmissionAvailable:
+        dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+        break;
     }
     dcb.fAbortOnError = FALSE;
     dcb.XonLim = xonLimit;
@@ -576,7 +609,8 @@ void TComm::Impl::ApplyLineSettings() {
     InterlockedExchange(&session->ignoreNull, ignoreNullChar ? 1 : 0);
 }
 
-void TComm::Impl::ApplyTimeouts() {
+void TComm::Impl::ApplyTimeouts()
+{
     COMMTIMEOUTS t{};
     if (!GetCommTimeouts(session->port, &t))
         return;
@@ -588,7 +622,8 @@ void TComm::Impl::ApplyTimeouts() {
     (void)SetCommTimeouts(session->port, &t);
 }
 
-void TComm::Impl::Close() {
+void TComm::Impl::Close()
+{
     if (!session)
         return;
     Session& s = *session;
@@ -608,7 +643,8 @@ TComm::TComm(NotifyWindow& notifyWindow) : d(std::make_unique<Impl>(notifyWindow
 
 TComm::~TComm() { d->Close(); }
 
-void TComm::OpenPort() {
+void TComm::OpenPort()
+{
     if (d->session)
         throw ECommsError("This serial port already opened");
     const std::string name = d->commName;
@@ -647,7 +683,7 @@ void TComm::OpenPort() {
         fail("File handle is not a comm handle ", name + " is not a serial device.");
     if (!SetupComm(port, kInputQueue, kOutputQueue))
         fail("Cannot setup comm buffer", name + " refused driver queues of 2048 and 1024 bytes: " +
-                                              SystemMessage(GetLastError()) + ". It is probably not a serial port.");
+                                             SystemMessage(GetLastError()) + ". It is probably not a serial port.");
 
     auto s = std::make_shared<Session>(d->notify);
     s->port = port;
@@ -689,7 +725,8 @@ void TComm::OpenPort() {
 
 void TComm::ClosePort() { d->Close(); }
 
-bool TComm::SendData(const void* buffer, std::uint16_t length) {
+bool TComm::SendData(const void* buffer, std::uint16_t length)
+{
     if (!d->session || length == 0 || buffer == nullptr)
         return false;
     Session& s = *d->session;
@@ -708,9 +745,7 @@ bool TComm::SendData(const void* buffer, std::uint16_t length) {
     return true;
 }
 
-std::intptr_t TComm::ComHandle() const {
-    return d->session ? reinterpret_cast<std::intptr_t>(d->session->port) : 0;
-}
+std::intptr_t TComm::ComHandle() const { return d->session ? reinterpret_cast<std::intptr_t>(d->session->port) : 0; }
 
 // The events and the properties are the same on every backend.
 #include "serial/CommShared.inl"

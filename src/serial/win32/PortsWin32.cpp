@@ -8,7 +8,8 @@
 
 namespace zelbor {
 
-std::vector<std::string> ListSerialPorts(HKEY root, const std::string& subKey) {
+std::vector<std::string> ListSerialPorts(HKEY root, const std::string& subKey)
+{
     std::vector<std::string> result;
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -55,7 +56,8 @@ std::vector<std::string> ListSerialPorts(HKEY root, const std::string& subKey) {
     return result;
 }
 
-std::vector<std::string> ListSerialPorts() {
+std::vector<std::string> ListSerialPorts()
+{
     return ListSerialPorts(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM");
 }
 
