@@ -24,13 +24,12 @@ packages=(
 
 SECONDS=0
 echo "== Linux side (build-win-host)"
-cmake -S "$root" -B "$root/build-win-host" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
+(cd "$root" && cmake --preset windows-host >/dev/null)
 cmake --build "$root/build-win-host" --parallel "$jobs" --target zelbor-virtual-controller zelbor-wine-peer zelbor-cli
 
 if [ "$core_only" -eq 1 ]; then
   echo "== Windows side, core and serial (build-win) [${SECONDS} s so far]"
-  cmake -S "$root" -B "$root/build-win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_BUILD_UI=OFF >/dev/null
+  (cd "$root" && cmake --preset windows-core >/dev/null)
   cmake --build "$root/build-win" --parallel "$jobs" --target core_tests win32_tests zelbor-cli
   exit 0
 fi
@@ -46,10 +45,6 @@ if [ -f "$root/build-win/CMakeCache.txt" ] &&
    ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$root/build-win/CMakeCache.txt"; then
   rm -rf "$root/build-win"
 fi
-cmake -S "$root" -B "$root/build-win" \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DZELBOR_QT_TRANSLATIONS_DIR=/usr/share/qt6/translations \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+(cd "$root" && ZELBOR_WINDOWS_QT=$prefix cmake --preset windows >/dev/null)
 cmake --build "$root/build-win" --parallel "$jobs" --target ZelborConfigTool zelbor-cli zelbor_help_pdf core_tests win32_tests ui_tests
 echo "== Built in ${SECONDS} s"

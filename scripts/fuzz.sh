@@ -18,7 +18,7 @@ targets=(fuzz_protocol fuzz_ini fuzz_split_items fuzz_catalogue fuzz_profile fuz
 dir=build-fuzz
 start=$(date +%s)
 
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBOR_FUZZ=ON -DZELBOR_BUILD_TESTS=OFF >/dev/null
+cmake --preset fuzzers >/dev/null
 cmake --build "$dir" --parallel 2 --target "${targets[@]}"
 echo "$dir: built in $(elapsed "$start")"
 

@@ -16,14 +16,11 @@ jobs=2
 start=$(date +%s)
 status=0
 
-# Builds into $1 with the cmake options that follow, up to "--", the targets after it; then runs
-# ctest there, with the reports going to $1/sanitizer-reports.
+# Builds the folder $1 with the configure preset $2 (CMakePresets.json) and the targets after it;
+# then runs ctest there, with the reports going to $1/sanitizer-reports.
 run_checked() {
-  local dir=$1; shift
-  local options=() targets=()
-  while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
-  [ $# -gt 0 ] && shift
-  targets=("$@")
+  local dir=$1 preset=$2; shift 2
+  local targets=("$@")
   local reports="$root/$dir/sanitizer-reports"
   rm -rf "$reports"
   mkdir -p "$reports"
@@ -33,7 +30,7 @@ run_checked() {
   export TSAN_OPTIONS="$tsan_options:log_path=$reports/tsan"
   local t0
   t0=$(date +%s)
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+  cmake --preset "$preset" >/dev/null
   if ! cmake --build "$dir" --parallel "$jobs" --target "${targets[@]}"; then
     echo "$dir: build failed" >&2
     status=1
@@ -54,11 +51,11 @@ run_checked() {
 }
 
 # The program itself is not built there, so the accessibility-bus test is left to the plain build.
-run_checked build-asan -DZELBOR_SANITIZE=address -DZELBOR_ATSPI_TESTS=OFF -- \
+run_checked build-asan sanitizers \
   core_tests serial_tests ui_tests cli_tests zelbor-cli zelbor-virtual-controller
 # Without the window: its tests drive the same component, from the GUI thread. The core tests
 # come along because they cost nothing and ctest expects every test program of the build.
-run_checked build-tsan -DZELBOR_SANITIZE=thread -DZELBOR_BUILD_UI=OFF -- \
+run_checked build-tsan thread-sanitizer \
   core_tests serial_tests zelbor-virtual-controller
 
 echo "Sanitizer runs took $(elapsed "$start") in all."

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what is missing, builds, and runs every test: the test suites, the same suites under
-# the sanitizers, the fuzzers for a bounded time, the Windows build's tests under Wine, and the
-# two packages (the Windows zip and the Linux archive, checked for their layout).
+# Installs what is missing, builds, and runs every test: the format check, the test suites, the
+# same suites under the sanitizers, the fuzzers for a bounded time, the Windows build's tests
+# under Wine, and the two packages (the Windows zip and the Linux archive, checked for their
+# layout). scripts/check.sh is the fast loop: the default tree and its test suites only.
 # ZELBOR_FUZZ_SECONDS sets the time of each fuzzer (default 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +25,7 @@ step() {
 # Window tests run on Qt's offscreen platform: no display is needed.
 suites() { (cd "$root/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j "$(nproc)"); }
 
+step "code format" "$root/scripts/check-format.sh"
 step "test suites" suites
 step "sanitizers" "$root/scripts/test-sanitizers.sh"
 step "fuzzers" "$root/scripts/fuzz.sh"
