@@ -153,6 +153,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    using namespace zelbor;
     if (size == 0)
         return 0;
     const std::uint8_t control = data[0];

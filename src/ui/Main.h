@@ -43,7 +43,7 @@ class TMainForm : public QMainWindow, private TTransferHost {
     Q_OBJECT
 public:
     using TTransferMode = zelbor::TTransferMode;
-    using enum TTransferMode; // TMainForm::tmIdle ...
+    using enum zelbor::TTransferMode; // TMainForm::tmIdle ...
 
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
