@@ -188,10 +188,12 @@ TEST(DarkTheme, ListsShowTheirLongestItemWholeInTheThemesFont)
     for (QComboBox* list : lists)
         EXPECT_EQ(cut(list), "") << list->objectName().toStdString();
 
-    // A dark theme with a larger font, chosen while the program runs.
+    // A dark theme, chosen while the program runs, whose font makes the speed-meter type's longest
+    // item wider than the whole list was.
     const int before = form->cbbBasSpdMtrType->width();
     QFont larger = QApplication::font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.3);
+    while (QFontMetrics(larger).horizontalAdvance(QStringLiteral("External, Wheel Meter")) <= before)
+        larger.setPointSizeF(larger.pointSizeF() + 1);
     QApplication::setFont(larger);
     UseDarkPalette();
     EXPECT_GT(form->cbbBasSpdMtrType->width(), before);
