@@ -2,6 +2,8 @@
 // The command line itself: usage errors, help, and the port list as the window shows it.
 #include "CliTestSupport.h"
 
+#include "common/Version.h"
+
 namespace zelbor::test {
 namespace {
 
@@ -72,6 +74,15 @@ TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus)
     }
     const CliRun unknown = RunCli({"help", "frobnicate"});
     EXPECT_EQ(unknown.status, 2) << unknown.Describe();
+
+    // The version as the build's project names it, alone or as JSON; it takes no command.
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0) << version.Describe();
+    EXPECT_EQ(version.out, std::string("zelbor-cli ") + ProgramVersion() + "\n");
+    const CliRun json = RunCli({"--version", "--json"});
+    EXPECT_EQ(ParseJson(json)["version"], ProgramVersion()) << json.Describe();
+    const CliRun withCommand = RunCli({"--version", "ports"});
+    EXPECT_EQ(withCommand.status, 2) << withCommand.Describe();
 }
 
 TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName)
