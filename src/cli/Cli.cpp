@@ -248,7 +248,7 @@ const char* BlockName(std::uint8_t code)
 // The language the window would start in, or the one asked for.
 void ChooseLanguage(const std::optional<std::string>& asked)
 {
-    ReadLanguageList(LanguagesIniPath());
+    ReadChosenLanguageList(LanguagesIniPath());
     if (!asked)
         return;
     const std::string& code = *asked;
