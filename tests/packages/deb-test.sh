@@ -72,7 +72,7 @@ if ! in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$de
   cat "$logs/apt-install.log" >&2
   exit 1
 fi
-grep -c '^Setting up ' "$logs/apt-install.log" | xargs echo "   packages set up:"
+echo "   packages set up: $(grep -c '^Setting up ' "$logs/apt-install.log" || true)"
 in_root dpkg -L zelbor-config-tool >"$work/files"
 in_root useradd --create-home --shell /bin/bash rider
 touch "$r/tmp/installed" # whatever changes under /usr after this is the program's doing

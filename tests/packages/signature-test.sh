@@ -33,7 +33,9 @@ unpack() { # ZIP MSI FOLDER
 say "without a certificate nothing is signed"
 zip=$(ls "$packages"/ZelborConfigTool-*-windows-x64.zip 2>/dev/null | head -n1)
 msi=$(ls "$packages"/ZelborConfigTool-*-windows-x64.msi 2>/dev/null | head -n1)
-if [ -z "$zip" ] || [ -z "$msi" ]; then
+if [ -n "${ZELBOR_SIGN_CERT:-}${ZELBOR_SIGN_KEY:-}${ZELBOR_SIGN_PKCS12:-}" ]; then
+  echo "   skipped: this environment names a certificate, so the artifacts in $packages are signed"
+elif [ -z "$zip" ] || [ -z "$msi" ]; then
   fail "no Windows zip and installer in $packages (scripts/package.sh windows makes them)"
 else
   count=0
@@ -52,7 +54,8 @@ openssl req -x509 -newkey rsa:3072 -nodes -days 2 -subj "/CN=Zelbor throwaway co
   -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
   -keyout "$work/key.pem" -out "$work/cert.pem" >"$work/openssl.log" 2>&1 ||
   { cat "$work/openssl.log" >&2; exit 1; }
-if ZELBOR_PACKAGE_DIR=$work/signed ZELBOR_SIGN_CERT=$work/cert.pem ZELBOR_SIGN_KEY=$work/key.pem \
+if env -u ZELBOR_SIGN_PKCS12 -u ZELBOR_SIGN_PASSWORD_FILE -u ZELBOR_SIGN_TIMESTAMP_URL \
+    ZELBOR_PACKAGE_DIR=$work/signed ZELBOR_SIGN_CERT=$work/cert.pem ZELBOR_SIGN_KEY=$work/key.pem \
     "$repo/scripts/package.sh" windows >"$work/package.log" 2>&1; then
   grep '^sign: ' "$work/package.log" | sed 's/^/   /'
   count=0
@@ -71,7 +74,7 @@ fi
 
 say "a key without its certificate stops the build"
 touch "$work/unused.msi"
-if ZELBOR_SIGN_KEY=$work/key.pem "$repo/scripts/sign-windows.sh" "$work/unused.msi" >"$work/half.log" 2>&1; then
+if env -u ZELBOR_SIGN_CERT -u ZELBOR_SIGN_PKCS12 ZELBOR_SIGN_KEY=$work/key.pem "$repo/scripts/sign-windows.sh" "$work/unused.msi" >"$work/half.log" 2>&1; then
   fail "signing with a key but no certificate succeeded"
 else
   echo "   $(tail -n 1 "$work/half.log")"
