@@ -8,6 +8,7 @@
 #include "common/Errors.h"
 #include "common/Ini.h"
 #include "common/PathText.h"
+#include "common/Version.h"
 #include "profile/Profile.h"
 #include "profile/ProfileCheck.h"
 #include "protocol/Parameters.h"
@@ -63,6 +64,8 @@ Commands:
   write --port PORT FILE        write a profile, read it back and compare every field
   diff --port PORT FILE         show the fields where controller and profile differ
   help [COMMAND]                show this text, or a command's
+
+zelbor-cli --version shows the program's version.
 
 PORT is a device (/dev/ttyUSB0, COM3) or a name that "ports" shows.
 )";
@@ -120,7 +123,7 @@ struct Options {
     std::string command;
     std::optional<std::string> port, out, block, language, file;
     std::chrono::milliseconds timeout{3000};
-    bool json = false, force = false, help = false;
+    bool json = false, force = false, help = false, version = false;
 };
 
 Options Parse(const std::vector<std::string>& args)
@@ -150,6 +153,9 @@ Options Parse(const std::vector<std::string>& args)
         if (a == "--help" || a == "-h") {
             flag();
             o.help = true;
+        } else if (a == "--version") {
+            flag();
+            o.version = true;
         } else if (a == "--json") {
             flag();
             o.json = true;
@@ -188,6 +194,11 @@ Options Parse(const std::vector<std::string>& args)
     }
     if (o.help && (o.command.empty() || kCommandUsage.count(o.command)))
         return o;
+    if (o.version) {
+        if (!o.command.empty())
+            throw Failure(Status::Usage, "--version takes no command");
+        return o;
+    }
     if (o.command.empty())
         throw Failure(Status::Usage, "no command given");
     if (!kCommandUsage.count(o.command))
@@ -237,7 +248,7 @@ const char* BlockName(std::uint8_t code)
 // The language the window would start in, or the one asked for.
 void ChooseLanguage(const std::optional<std::string>& asked)
 {
-    ReadLanguageList(LanguagesIniPath());
+    ReadChosenLanguageList(LanguagesIniPath());
     if (!asked)
         return;
     const std::string& code = *asked;
@@ -632,6 +643,22 @@ void Diff(Context& c)
     c.result.Set("differences", differences);
 }
 
+void RunCommand(Context& c)
+{
+    ChooseLanguage(c.options.language);
+    const std::string& command = c.options.command;
+    if (command == "ports")
+        Ports(c);
+    else if (command == "identify")
+        Identify(c);
+    else if (command == "read")
+        Read(c);
+    else if (command == "write")
+        Write(c);
+    else
+        Diff(c);
+}
+
 std::string MessageOf(std::exception_ptr error)
 {
     try {
@@ -671,19 +698,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             out << CommandUsage(c.options.command);
             return 0;
         }
-        ChooseLanguage(c.options.language);
-        const std::string& command = c.options.command;
-        if (command == "ports")
-            Ports(c);
-        else if (command == "identify")
-            Identify(c);
-        else if (command == "read")
-            Read(c);
-        else if (command == "write")
-            Write(c);
-        else
-            Diff(c);
-        if (command == "diff" && !c.lines.empty())
+        if (c.options.version) {
+            c.result.Set("version", ProgramVersion());
+            c.lines.push_back(std::string("zelbor-cli ") + ProgramVersion());
+        } else {
+            RunCommand(c);
+        }
+        if (c.options.command == "diff" && !c.lines.empty())
             status = Status::Differences;
     } catch (...) {
         const std::exception_ptr thrown = std::current_exception();

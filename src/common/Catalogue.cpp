@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/Catalogue.h"
 
+#include "common/Errors.h"
 #include "common/Ini.h"
+#include "common/UserFolders.h"
 
 #include <optional>
 #include <system_error>
@@ -130,14 +132,16 @@ std::vector<std::string> SplitItems(std::string_view text, char separator)
 std::string GetErrorMessage(std::string_view key) { return Lookup(key, 0); }
 std::string GetErrorCaption(std::string_view key) { return Lookup(key, 1); }
 
-LanguageList ReadLanguageList(const fs::path& languagesIni)
+namespace {
+
+LanguageList ReadList(const fs::path& languagesIni, const std::optional<std::string>& chosen)
 {
     IniFile ini = IniFile::Load(languagesIni);
     LanguageList list;
     int count = ini.ReadLanguageInt("LANGUAGES", "nbLang", 0);
     if (count > kMaxLanguages)
         count = kMaxLanguages;
-    list.defaultCode = ini.ReadString("LANGUAGES", "default", "eng");
+    list.defaultCode = chosen ? *chosen : ini.ReadString("LANGUAGES", "default", "eng");
     for (int i = 1; i <= count; ++i) {
         std::string entry = ini.ReadString("LANGUAGES", "lang" + std::to_string(i), "English,eng");
         std::vector<std::string> items = SplitItems(entry, ',');
@@ -157,6 +161,25 @@ LanguageList ReadLanguageList(const fs::path& languagesIni)
     return list;
 }
 
+} // namespace
+
+LanguageList ReadLanguageList(const fs::path& languagesIni) { return ReadList(languagesIni, std::nullopt); }
+
+LanguageList ReadChosenLanguageList(const fs::path& languagesIni)
+{
+    std::optional<std::string> chosen;
+    if (IsInstalledCopy()) {
+        try {
+            const IniFile own = IniFile::Load(LanguageChoiceIniPath());
+            if (own.Value("LANGUAGES", "default"))
+                chosen = own.ReadString("LANGUAGES", "default", "eng");
+        } catch (const EFileError&) {
+            // No per-user folder at all: the shipped choice stands.
+        }
+    }
+    return ReadList(languagesIni, chosen);
+}
+
 void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
 {
     IniEditor editor = IniEditor::Load(languagesIni);
@@ -164,6 +187,14 @@ void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
     std::string value = NeedsQuotes(code) ? "\"" + std::string(code) + "\"" : std::string(code);
     editor.Set("LANGUAGES", "default", value);
     editor.Save(languagesIni);
+}
+
+void StoreLanguageChoice(std::string_view code)
+{
+    const fs::path ini = LanguageChoiceIniPath();
+    if (IsInstalledCopy())
+        CreateUserFolder(ini.parent_path());
+    StoreDefaultLanguage(ini, code);
 }
 
 } // namespace zelbor

@@ -18,6 +18,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Errors.h"
+#include "common/UserFolders.h"
 #include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
@@ -109,7 +110,7 @@ void TMainForm::FormShow()
 
         SetTransferButtonsEnabled(false); // 10
 
-        const auto profile = ExecutableFolder() / "Profiles" / "DefaultProfile.el";
+        const auto profile = StartupProfilePath();
         LoadProfile(ToQString(profile));      // 11
         LoadLanguageList(LanguagesIniPath()); // 12
         if (!LoadInfos())                     // 13

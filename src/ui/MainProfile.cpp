@@ -10,6 +10,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
+#include "common/UserFolders.h"
 #include "profile/Profile.h"
 #include "ui/PathQt.h"
 #include "ui/Report.h"
@@ -25,7 +26,7 @@ bool FileExists(const QString& name)
     return info.exists() && !info.isDir();
 }
 
-QString ProfilesFolder() { return ToQString(ExecutableFolder() / "Profiles"); }
+QString ProfilesFolder() { return ToQString(ProfileDialogFolder()); }
 
 } // namespace
 

@@ -4,7 +4,7 @@
 # Included by src/ui/CMakeLists.txt on Windows once ZelborConfigTool exists.
 set_target_properties(ZelborConfigTool PROPERTIES WIN32_EXECUTABLE ON)
 
-set(ZELBOR_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0)
+set(ZELBOR_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/ZelborConfigTool.rc.in ${CMAKE_CURRENT_BINARY_DIR}/ZelborConfigTool.rc @ONLY)
 target_sources(ZelborConfigTool PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/ZelborConfigTool.rc)
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/ZelborConfigTool.rc PROPERTIES OBJECT_DEPENDS ${ZELBOR_APP_ICO})

@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "cli/Session.h"
 #include "common/Errors.h"
+#include "common/Version.h"
 #include "serial/Comm.h"
 
 #include <new>
@@ -79,6 +80,15 @@ TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus)
     }
     const CliRun unknown = RunCli({"help", "frobnicate"});
     EXPECT_EQ(unknown.status, 2) << unknown.Describe();
+
+    // The version as the build's project names it, alone or as JSON; it takes no command.
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0) << version.Describe();
+    EXPECT_EQ(version.out, std::string("zelbor-cli ") + ProgramVersion() + "\n");
+    const CliRun json = RunCli({"--version", "--json"});
+    EXPECT_EQ(ParseJson(json)["version"], ProgramVersion()) << json.Describe();
+    const CliRun withCommand = RunCli({"--version", "ports"});
+    EXPECT_EQ(withCommand.status, 2) << withCommand.Describe();
 }
 
 TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName)
