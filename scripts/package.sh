@@ -54,12 +54,9 @@ for target in "${targets[@]}"; do
     for p in "${programs[@]}"; do
       [ -f "$stage/$name/$p.exe" ] && x86_64-w64-mingw32-strip --strip-all "$stage/$name/$p.exe"
     done
-    # Nothing but Windows' own libraries may be needed: no compiler runtime, no Qt DLL.
-    dlls=$(for p in "${programs[@]}"; do x86_64-w64-mingw32-objdump -p "$stage/$name/$p.exe"; done | sed -n 's/^\s*DLL Name: //p' | sort -u)
-    if echo "$dlls" | grep -viqE '^(kernel32|user32|gdi32|shell32|ole32|oleaut32|advapi32|comdlg32|comctl32|imm32|winmm|ws2_32|uxtheme|dwmapi|version|shlwapi|setupapi|userenv|netapi32|wtsapi32|msvcrt|d3d9|d3d11|dxgi|dwrite|dcomp|shcore|authz|mpr|api-ms-win-[a-z0-9-]+)\.dll$'; then
-      echo "package: the programs need DLLs that Windows does not have:" $dlls >&2
-      exit 1
-    fi
+    # Nothing imported directly but Windows' known libraries: no compiler runtime, no Qt DLL, and
+    # nothing that Windows would look for beside the program.
+    "$root/scripts/check-windows-imports.sh" "$stage/$name"/*.exe
     archive=$out/$name.zip
     rm -f "$archive"
     (cd "$stage" && zip -q -r -X "$archive" "$name")
