@@ -6,6 +6,7 @@
 #include "ui/AboutForm.h"
 #include "ui/Pictures.h"
 #include "ui/Seam.h"
+#include "ui/Theme.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -47,9 +48,7 @@ QLabel* MakeText(QWidget* parent, const char* name, const QString& text)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(pal);
+    UseTextColour(label, Qt::black);
     return label;
 }
 
@@ -79,9 +78,7 @@ QFrame* MakeRule(QWidget* parent, const char* name)
 TLinkLabel::TLinkLabel(const QString& caption, const QUrl& target, QWidget* parent)
     : TClickLabel(Kind::Link, caption, parent), target_(target)
 {
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, Qt::blue);
-    setPalette(pal);
+    UseTextColour(this, Qt::blue);
     onClick = [this] { OpenAddress(target_); };
 }
 

@@ -93,19 +93,11 @@ void AddTransferButtonRow(QGridLayout* grid, int& row, int columns, QPushButton*
 
 namespace mainwidgets {
 
-// The label colours of Shade.
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kPurple(0x80, 0x00, 0x80);
-
 QLabel* MakeLabel(const char* name, const QString& text, Shade shade)
 {
     auto* label = new QLabel(text);
     label->setObjectName(QLatin1String(name));
-    if (shade != Shade::Normal) {
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, shade == Shade::Red ? kRed : kPurple);
-        label->setPalette(p);
-    }
+    UseShade(label, shade);
     return label;
 }
 
@@ -165,7 +157,7 @@ QComboBox* TMainForm::MakeParameterList(const char* control, int width, bool fil
         FillList(list);
         list->setCurrentIndex(-1);
     }
-    list->setFixedWidth(width);
+    FitListWidth(list, width);
     RegisterParameterControl(field, list);
     return list;
 }
@@ -184,7 +176,7 @@ QComboBox* TMainForm::MakeLowBatteryBox(const char* control)
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert); // Enter must not add the typed text as an item
     box->setCompleter(nullptr);                // no inline completion: the text is what was typed
-    box->setFixedWidth(72);
+    FitListWidth(box, 72);
     for (int v = field.minimum; v <= field.maximum; ++v) // until a nominal voltage replaces them
         box->addItem(QString::number(v));
     box->setCurrentIndex(-1);

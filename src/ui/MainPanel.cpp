@@ -133,7 +133,7 @@ QWidget* TMainForm::BuildRightPanel()
     cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
     cbbLanguage->setEditable(false);
     cbbLanguage->setItemDelegate(new FixedRowDelegate(cbbLanguage));
-    cbbLanguage->setFixedWidth(120);
+    FitListWidth(cbbLanguage, 120);
     // Only a pick by the user switches the language, never the filling of the list.
     connect(cbbLanguage, &QComboBox::activated, this, [this] { cbbLanguageChange(); });
     auto* langRow = new QHBoxLayout;
@@ -158,7 +158,8 @@ QWidget* TMainForm::BuildRightPanel()
     auto* search = new TClickLabel(TClickLabel::Kind::Button);
     search->setObjectName(QStringLiteral("imgSearchPorts"));
     search->setFixedSize(16, 16);
-    search->setPixmap(MagnifierPixmap(16));
+    // Drawn in colours that stand out on the window's background, light or dark.
+    FollowTheme(search, [search] { search->setPixmap(MagnifierPixmap(16, search->palette())); });
     search->setToolTip(QStringLiteral("Click to rescan for available COM ports"));
     search->onClick = [this] { imgSearchPortsClick(); };
     imgSearchPorts = search;

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QString>
 
+#include "ui/Theme.h"
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -13,9 +15,6 @@ class QWidget;
 namespace zelbor {
 
 namespace mainwidgets {
-
-// The colours of the parameter labels, which the start-up warning explains.
-enum class Shade { Normal, Red, Purple };
 
 QLabel* MakeLabel(const char* name, const QString& text, Shade shade = Shade::Normal);
 QPushButton* MakeButton(const char* name, const char* text, const char* hint);

@@ -2,6 +2,10 @@
 #include "ui/Pictures.h"
 
 #include "ui/IconArt.h"
+#include "ui/Theme.h"
+
+#include <QGuiApplication>
+#include <QPalette>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -184,17 +188,24 @@ QPixmap InfoSignPixmap(int size)
     return pm;
 }
 
-QPixmap MagnifierPixmap(int size)
+QPixmap MagnifierPixmap(int size) { return MagnifierPixmap(size, QGuiApplication::palette()); }
+
+QPixmap MagnifierPixmap(int size, const QPalette& palette)
 {
+    // The dark handle and rim of a light window; on a dark one the same hues made lighter, so that
+    // the outline keeps the contrast asked of a picture that is a control (3 : 1).
+    const QColor window[] = {palette.color(QPalette::Window)};
+    const QColor handle = WithContrast(QColor(90, 60, 30), window, 3.0);
+    const QColor rim = WithContrast(QColor(50, 50, 60), window, 3.0);
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     Prepare(p);
     const double s = size;
     // Handle first, so that the rim covers its end.
-    p.setPen(QPen(QColor(90, 60, 30), s * 0.16, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(handle, s * 0.16, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(s * 0.62, s * 0.62), QPointF(s * 0.9, s * 0.9));
-    p.setPen(QPen(QColor(50, 50, 60), s * 0.1));
+    p.setPen(QPen(rim, s * 0.1));
     p.setBrush(QColor(190, 225, 250));
     p.drawEllipse(QPointF(s * 0.4, s * 0.4), s * 0.28, s * 0.28);
     p.end();

@@ -7,6 +7,7 @@
 #include "ui/Main.h"
 #include "ui/Pictures.h"
 #include "ui/Seam.h"
+#include "ui/Theme.h"
 #include "ui/WarningForm.h"
 
 #include <QComboBox>
@@ -36,18 +37,15 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text)
     return label;
 }
 
-QLabel* MakeLegendLabel(QWidget* parent, const char* name, const QString& text, const QColor* colour)
+// The legend shows each colour as the main window's labels have it under the same theme.
+QLabel* MakeLegendLabel(QWidget* parent, const char* name, const QString& text, Shade shade)
 {
     QLabel* label = MakeLabel(parent, name, text);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont f = label->font();
     f.setBold(true);
     label->setFont(f);
-    if (colour) {
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, *colour);
-        label->setPalette(pal);
-    }
+    UseShade(label, shade);
     return label;
 }
 
@@ -87,15 +85,13 @@ TfrmWarning::TfrmWarning(TMainForm& mainForm, QWidget* parent) : QDialog(parent)
     memWarning->setFocusPolicy(Qt::StrongFocus);
     memWarning->setTabChangesFocus(true);
 
-    const QColor red(Qt::red);
-    const QColor purple(128, 0, 128);
-    lblRedParam = MakeLegendLabel(this, "lblRedParam", QStringLiteral("Red parameters :"), &red);
+    lblRedParam = MakeLegendLabel(this, "lblRedParam", QStringLiteral("Red parameters :"), Shade::Red);
     lblRedParamText = MakeLabel(this, "lblRedParamText",
                                 QStringLiteral("They should never be changed unless you know what you're doing"));
-    lblPurplepParam = MakeLegendLabel(this, "lblPurplepParam", QStringLiteral("Purple parameters :"), &purple);
+    lblPurplepParam = MakeLegendLabel(this, "lblPurplepParam", QStringLiteral("Purple parameters :"), Shade::Purple);
     lblPurpleParamText =
         MakeLabel(this, "lblPurpleParamText", QStringLiteral("They can be changed but there is some risk"));
-    lblBlackParam = MakeLegendLabel(this, "lblBlackParam", QStringLiteral("Black parameters :"), nullptr);
+    lblBlackParam = MakeLegendLabel(this, "lblBlackParam", QStringLiteral("Black parameters :"), Shade::Normal);
     lblBlackParamText = MakeLabel(this, "lblBlackParamText", QStringLiteral("They are safe to change"));
     // At 8 points a long explanation may not fit beside its label: it continues on a second line
     // rather than being cut off.
