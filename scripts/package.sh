@@ -54,13 +54,9 @@ check() { # LISTING PREFIX FILE...: every file is in the listing, below PREFIX
 
 # Every check of a shipped Windows executable, in one place.
 check_windows_exe() { # FILE
-  # Nothing but Windows' own libraries may be needed: no compiler runtime, no Qt DLL.
-  local dlls
-  dlls=$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | sort -u)
-  if echo "$dlls" | grep -viqE '^(kernel32|user32|gdi32|shell32|ole32|oleaut32|advapi32|comdlg32|comctl32|imm32|winmm|ws2_32|uxtheme|dwmapi|version|shlwapi|setupapi|userenv|netapi32|wtsapi32|msvcrt|d3d9|d3d11|dxgi|dwrite|dcomp|shcore|authz|mpr|api-ms-win-[a-z0-9-]+)\.dll$'; then
-    echo "package: $(basename "$1") needs DLLs that Windows does not have:" $dlls >&2
-    return 1
-  fi
+  # Nothing imported directly but Windows' known libraries: no compiler runtime, no Qt DLL, and
+  # nothing that Windows would look for beside the program.
+  "$root/scripts/check-windows-imports.sh" "$1"
 }
 
 pack_windows() {
