@@ -632,7 +632,33 @@ void Diff(Context& c)
     c.result.Set("differences", differences);
 }
 
+std::string MessageOf(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unexpected error";
+    }
+}
+
 } // namespace
+
+int ExitStatus(std::exception_ptr error)
+{
+    if (!error)
+        return static_cast<int>(Status::Ok);
+    try {
+        std::rethrow_exception(error);
+    } catch (const Failure& f) {
+        return static_cast<int>(f.status());
+    } catch (const EFileError&) {
+        return static_cast<int>(Status::File);
+    } catch (...) {
+        return static_cast<int>(Status::Unexpected);
+    }
+}
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress)
 {
@@ -659,15 +685,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             Diff(c);
         if (command == "diff" && !c.lines.empty())
             status = Status::Differences;
-    } catch (const std::exception& e) {
-        const auto* failure = dynamic_cast<const Failure*>(&e);
-        status = failure ? failure->status() : dynamic_cast<const EFileError*>(&e) ? Status::File : Status::Unexpected;
-        err << "zelbor-cli: " << e.what() << "\n";
+    } catch (...) {
+        const std::exception_ptr thrown = std::current_exception();
+        status = static_cast<Status>(ExitStatus(thrown));
+        const std::string message = MessageOf(thrown);
+        err << "zelbor-cli: " << message << "\n";
         if (status == Status::Usage)
             err << "Try 'zelbor-cli --help'.\n";
         Json error = Json::Object();
         error.Set("status", static_cast<int>(status));
-        error.Set("message", e.what());
+        error.Set("message", message);
         c.result.Set("error", error);
     }
     if (json) {

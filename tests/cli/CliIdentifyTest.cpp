@@ -81,6 +81,56 @@ TEST_F(CliIdentify, JsonCarriesTheIdentificationWhereverTheOptionStands)
     }
 }
 
+// Bytes as the single-byte characters of the same numbers, in UTF-8.
+std::string Latin1(const std::string& bytes)
+{
+    std::string out;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// A name's text ends before its first zero byte.
+std::string UpToZero(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+TEST_F(CliIdentify, EveryByteOfTheControllersNamesParsesBackFromJsonAsItsCharacter)
+{
+    // The bytes 1 to 255, then 0, fourteen to a controller: its manufacturer, model, hardware and
+    // firmware version. The zero byte ends the name that holds it.
+    std::string all;
+    for (int b = 1; b <= 256; ++b)
+        all += static_cast<char>(b & 0xFF);
+    all.resize((all.size() + 13) / 14 * 14, 'x');
+    for (std::size_t first = 0; first < all.size(); first += 14) {
+        const std::string b = all.substr(first, 14);
+        std::string hex;
+        for (const char c : b) {
+            char h[4];
+            std::snprintf(h, sizeof h, "%02X ", static_cast<unsigned char>(c));
+            hex += h;
+        }
+        SCOPED_TRACE(hex);
+        LoggedController vc({"--identity", hex});
+        ASSERT_FALSE(vc.Port().empty());
+        const CliRun r = RunCli({"--json", "identify", "--port", vc.Port()});
+        ASSERT_EQ(r.status, 0) << r.Describe() << vc.Log();
+        const auto id = ParseJson(r)["identification"];
+        EXPECT_EQ(id["manufacturer"], Latin1(UpToZero(b.substr(0, 4)))) << r.out;
+        EXPECT_EQ(id["model"], Latin1(UpToZero(b.substr(4, 4)))) << r.out;
+        const std::string hw = {'V', b[8], '.', b[9]};
+        const std::string fw = {'V', b[10], '.', b[11], '.', b[12], '.', b[13]};
+        EXPECT_EQ(id["hardwareVersion"], Latin1(UpToZero(hw))) << r.out;
+        EXPECT_EQ(id["firmwareVersion"], Latin1(UpToZero(fw))) << r.out;
+    }
+}
+
 TEST_F(CliIdentify, APortThatDoesNotExistGivesThreeWithTheWindowsReason)
 {
     const std::string missing = (dir / "ttyNOWHERE0").string();

@@ -207,17 +207,23 @@ TEST_F(CliTransfer, ARefusedFieldGivesFiveWithTheCataloguesTextAndStopsTheWrite)
 TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent)
 {
     // The upper bound is the controller's, known only after the identification: a 30 A
-    // controller takes 26 A, a 15 A controller is sent no write of 20 A at all.
+    // controller takes 30 A and is read back as holding 30 A (a backup of it restores 30 A, not
+    // the 25 A of the window's design), a 15 A controller is sent no write of 20 A at all.
     LoggedController big({"--max-current", "30"});
     ASSERT_FALSE(big.Port().empty());
     const fs::path profile = dir / "bike.el";
     ASSERT_NO_FATAL_FAILURE(ReadInto(big, profile));
-    WriteFile(profile, SetKey(ReadFile(profile), "Basic", "LC", "26"));
+    WriteFile(profile, SetKey(ReadFile(profile), "Basic", "LC", "30"));
     const CliRun ok = RunCli({"write", "--port", big.Port(), profile.string()});
     EXPECT_EQ(ok.status, 0) << ok.Describe() << big.Log();
     const auto basicWrites = big.Received("16 52");
     ASSERT_EQ(basicWrites.size(), 1u) << big.Log();
-    EXPECT_EQ(LoggedController::ParseHex(basicWrites[0]).at(3 + Field("speBasCurrLim").dataByte), 26);
+    EXPECT_EQ(LoggedController::ParseHex(basicWrites[0]).at(3 + Field("speBasCurrLim").dataByte), 30);
+    const fs::path backup = dir / "backup.el";
+    const CliRun read = RunCli({"read", "--port", big.Port(), "--out", backup.string()});
+    ASSERT_EQ(read.status, 0) << read.Describe();
+    EXPECT_TRUE(read.err.empty()) << read.err; // nothing the profile could not keep
+    EXPECT_EQ(ReadProfile(backup).basic.speBasCurrLim, 30);
 
     WriteFile(profile, SetKey(ReadFile(profile), "Basic", "LC", "20"));
 
@@ -384,6 +390,45 @@ TEST_F(CliTransfer, DiffNamesEachChangedFieldWithBothValues)
     EXPECT_EQ(d["controller"], sl.items->at(static_cast<std::size_t>(index)));
     EXPECT_EQ(d["profile"], sl.items->at(static_cast<std::size_t>(newIndex)));
     EXPECT_EQ(json["identification"]["manufacturer"], "ZLBR");
+}
+
+TEST_F(CliTransfer, DiffComparesTwoFieldsOfOneByteEachByItsOwnBits)
+{
+    // The speed-meter byte: the type in its top two bits, the signal count below. A profile that
+    // differs in one of them differs in that one only.
+    LoggedController vc({});
+    ASSERT_FALSE(vc.Port().empty());
+    const fs::path base = dir / "base.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(vc, base));
+    const ParameterValues held = ReadProfile(base);
+    const char* const types[] = {"External, Wheel Meter", "Internal, Motor Meter", "By Motor Phase"};
+    const int type = held.basic.cbbBasSpdMtrType, signals = held.basic.speBasSpdMtrSig;
+    ASSERT_TRUE(type >= 0 && type <= 2) << type;
+    const int otherType = type == 1 ? 2 : 1, otherSignals = signals == 36 ? 35 : signals + 1;
+
+    struct Case {
+        const char* key;
+        std::string value;
+        const char* control;
+        std::string controller, profile;
+    };
+    const Case cases[] = {
+        {"SMM", std::to_string(otherType), "cbbBasSpdMtrType", types[type], types[otherType]},
+        {"SMS", std::to_string(otherSignals), "speBasSpdMtrSig", std::to_string(signals), std::to_string(otherSignals)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const fs::path edited = dir / "edited.el";
+        WriteFile(edited, SetKey(ReadFile(base), "Basic", c.key, c.value));
+        const CliRun r = RunCli({"--json", "diff", "--port", vc.Port(), edited.string()});
+        EXPECT_EQ(r.status, 1) << r.Describe();
+        const auto j = ParseJson(r);
+        ASSERT_EQ(j["differences"].size(), 1u) << r.out;
+        const auto& d = j["differences"][0];
+        EXPECT_EQ(d["control"], c.control) << r.out;
+        EXPECT_EQ(d["controller"], c.controller) << r.out;
+        EXPECT_EQ(d["profile"], c.profile) << r.out;
+    }
 }
 
 } // namespace

@@ -2,6 +2,13 @@
 // The command line itself: usage errors, help, and the port list as the window shows it.
 #include "CliTestSupport.h"
 
+#include "cli/Cli.h"
+#include "cli/Session.h"
+#include "common/Errors.h"
+#include "serial/Comm.h"
+
+#include <new>
+
 namespace zelbor::test {
 namespace {
 
@@ -58,7 +65,7 @@ TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus)
     for (const char* command : {"ports", "identify", "read", "write", "diff"})
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
     // Each status begins a line of its own.
-    for (int status : {0, 1, 2, 3, 4, 5, 6, 7, 8, 130}) {
+    for (int status : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 130}) {
         const std::regex line("(^|\n)[ \t]*" + std::to_string(status) + "[ \t]");
         EXPECT_TRUE(std::regex_search(r.out, line)) << "status " << status << " is not listed:\n" << r.out;
     }
@@ -115,6 +122,33 @@ TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName)
     EXPECT_EQ(id.status, 0) << id.Describe() << vc.Log();
     EXPECT_EQ(ParseJson(id)["identification"]["manufacturer"], "ZLBR");
     EXPECT_FALSE(vc.Heads("11 51").empty()) << vc.Log(); // it was this controller that answered
+}
+
+TEST(CliExitStatus, EachKindOfFailureEndsWithTheNumberScriptsBranchOn)
+{
+    using cli::Failure;
+    using cli::Status;
+    const std::pair<std::exception_ptr, int> cases[] = {
+        {std::make_exception_ptr(Failure(Status::Differences, "")), 1},
+        {std::make_exception_ptr(Failure(Status::Usage, "")), 2},
+        {std::make_exception_ptr(Failure(Status::PortOpen, "")), 3},
+        {std::make_exception_ptr(Failure(Status::NoAnswer, "")), 4},
+        {std::make_exception_ptr(Failure(Status::Refused, "")), 5},
+        {std::make_exception_ptr(Failure(Status::Mismatch, "")), 6},
+        {std::make_exception_ptr(Failure(Status::File, "")), 7},
+        {std::make_exception_ptr(EFileError("profile.el: cannot be written")), 7},
+        {std::make_exception_ptr(Failure(Status::Lost, "")), 8},
+        {std::make_exception_ptr(Failure(Status::Unexpected, "")), 9},
+        // What no step expects is a fault of the program, whatever was thrown.
+        {std::make_exception_ptr(ECommsError("Error opening serial port")), 9},
+        {std::make_exception_ptr(EConvertError("'x' is not a valid integer value")), 9},
+        {std::make_exception_ptr(std::bad_alloc()), 9},
+        {std::make_exception_ptr(42), 9},
+        {std::make_exception_ptr(Failure(Status::Interrupted, "")), 130},
+    };
+    for (const auto& [error, status] : cases)
+        EXPECT_EQ(cli::ExitStatus(error), status) << "expected " << status;
+    EXPECT_EQ(cli::ExitStatus(nullptr), 0);
 }
 
 } // namespace

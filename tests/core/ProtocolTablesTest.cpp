@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Every row of the acknowledgement tables and of the nominal-voltage table, written out by hand:
-// a swapped row or a shifted range changes what the user is told or offered, and nothing else
-// would notice.
+// Every row of the nominal-voltage table, written out by hand: a swapped row or a shifted range
+// changes what the user is offered, and nothing else would notice. (The acknowledgement rows are
+// held against the parameter table in ParameterTableTest.cpp.)
 #include "protocol/Communication.h"
 
 #include <gtest/gtest.h>
@@ -10,70 +10,6 @@
 #include <vector>
 
 using namespace zelbor;
-
-namespace {
-
-struct Row {
-    const char* key;
-    const char* control;
-};
-
-void ExpectAckTable(std::uint8_t blockCode, int page, const std::vector<Row>& expected)
-{
-    const auto table = AckTable(blockCode);
-    ASSERT_EQ(table.size(), expected.size()) << "block 0x" << std::hex << int(blockCode);
-    for (std::size_t result = 0; result < expected.size(); ++result) {
-        SCOPED_TRACE("result " + std::to_string(result));
-        EXPECT_STREQ(table[result].key, expected[result].key);
-        EXPECT_STREQ(table[result].control, expected[result].control);
-        EXPECT_EQ(table[result].page, page);
-    }
-}
-
-} // namespace
-
-TEST(AckTables, BasicRowsAlternateCurrentAndSpeedLevelByLevel)
-{
-    ExpectAckTable(
-        bcBasic, 0,
-        {
-            {"err8", "cbbBasLowBat"},          {"err9", "speBasCurrLim"},         {"err10", "speBasAssist0CurrLim"},
-            {"err20", "speBasAssist0SpdLim"},  {"err11", "speBasAssist1CurrLim"}, {"err21", "speBasAssist1SpdLim"},
-            {"err12", "speBasAssist2CurrLim"}, {"err22", "speBasAssist2SpdLim"},  {"err13", "speBasAssist3CurrLim"},
-            {"err23", "speBasAssist3SpdLim"},  {"err14", "speBasAssist4CurrLim"}, {"err24", "speBasAssist4SpdLim"},
-            {"err15", "speBasAssist5CurrLim"}, {"err25", "speBasAssist5SpdLim"},  {"err16", "speBasAssist6CurrLim"},
-            {"err26", "speBasAssist6SpdLim"},  {"err17", "speBasAssist7CurrLim"}, {"err27", "speBasAssist7SpdLim"},
-            {"err18", "speBasAssist8CurrLim"}, {"err28", "speBasAssist8SpdLim"},  {"err19", "speBasAssist9CurrLim"},
-            {"err29", "speBasAssist9SpdLim"},  {"err30", "cbbBasWheelDiam"},      {"err31", "speBasSpdMtrSig"},
-        });
-}
-
-TEST(AckTables, PedalAssistAndThrottleRowsFollowTheFrameOrder)
-{
-    ExpectAckTable(bcPedalAssist, 1,
-                   {
-                       {"err34", "cbbPASPedalSensType"},
-                       {"err35", "cbbPASDesigAssist"},
-                       {"err36", "cbbPASSpdLim"},
-                       {"err37", "spePASStartCurr"},
-                       {"err38", "cbbPASSlowStartMode"},
-                       {"err39", "spePASStartDeg"},
-                       {"err40", "cbbPASWorkMode"},
-                       {"err41", "spePASStopDelay"},
-                       {"err42", "spePASCurrDecay"},
-                       {"err43", "spePASStopDecay"},
-                       {"err44", "spePASKeepCurr"},
-                   });
-    ExpectAckTable(bcThrottle, 2,
-                   {
-                       {"err48", "speThrStartVolt"},
-                       {"err49", "speThrEndVolt"},
-                       {"err50", "cbbThrMode"},
-                       {"err51", "cbbThrAssistLvl"},
-                       {"err52", "edThrSpeedLim"},
-                       {"err53", "speThrStartCurr"},
-                   });
-}
 
 TEST(NominalVoltage, EveryCodeGivesItsTextAndLowBatteryRange)
 {

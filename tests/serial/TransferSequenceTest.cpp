@@ -34,10 +34,20 @@ std::string Hex(std::span<const std::uint8_t> bytes)
     return s;
 }
 
+// The transfer mode as the log shows it beside a reopen or a message: the order of a handler's
+// mode change, reopen and message is part of its behaviour.
+std::string InMode(const TTransferSequence* sequence)
+{
+    static const char* const names[] = {"idle", "read block", "write block", "read all", "write all", "connect"};
+    return sequence ? std::string(" (") + names[sequence->TransferMode] + ")" : std::string();
+}
+
 // The link as the sequence uses it, with every call written into the host's log.
 class RecordingLink : public TTransferLink {
 public:
-    RecordingLink(TTransferLink& real, std::vector<std::string>& log) : real_(real), log_(log) {}
+    RecordingLink(TTransferLink& real, std::vector<std::string>& log, const TTransferSequence* const& sequence)
+        : real_(real), log_(log), sequence_(sequence)
+    {}
     void Open(const std::string& name, std::uint32_t baudRate) override
     {
         log_.push_back("open " + std::to_string(baudRate));
@@ -56,13 +66,14 @@ public:
     }
     void Reopen() override
     {
-        log_.push_back("reopen");
+        log_.push_back("reopen" + InMode(sequence_));
         real_.Reopen();
     }
 
 private:
     TTransferLink& real_;
     std::vector<std::string>& log_;
+    const TTransferSequence* const& sequence_;
 };
 
 struct Shown {
@@ -82,7 +93,7 @@ public:
     int ShowMessage(const std::string& key, int flags) override
     {
         messages.push_back({key, flags, sequence ? int(sequence->TransferMode) : -1});
-        log.push_back("message " + key);
+        log.push_back("message " + key + InMode(sequence));
         if (whileBoxOpen)
             whileBoxOpen(); // a modal box keeps delivering the port's chunks
         return idOk;
@@ -236,10 +247,15 @@ protected:
         sequence.ReopenCount = 0;
     }
     void Feed(const Bytes& chunk) { sequence.Receive(chunk); }
+    // The log's entry of the write frame of `block` with the host's values.
+    std::string SendOf(std::uint8_t block) const
+    {
+        return "send " + Hex(WriteFrame(block, EncodeBlock(block, host.values)));
+    }
 
     ModelLine line;
     RecordingHost host;
-    RecordingLink link{line, host.log};
+    RecordingLink link{line, host.log, host.sequence};
     TTransferSequence sequence{link, host};
 };
 
@@ -261,7 +277,7 @@ TEST_F(TransferSequenceTest, ConnectsToAControllerThatAnswersTheThirdRequest)
             expected.push_back("timer off"); // the timer's tick stops it before the next request
         expected.insert(expected.end(), request.begin(), request.end());
     }
-    expected.insert(expected.end(), {"timer off", "identification", "connected", "reopen"});
+    expected.insert(expected.end(), {"timer off", "identification", "connected", "reopen (idle)"});
     EXPECT_EQ(host.log, expected);
     EXPECT_FALSE(host.timerSince);
     EXPECT_EQ(sequence.TransferMode, tmIdle);
@@ -311,12 +327,14 @@ TEST_F(TransferSequenceTest, ReadFlashReadsTheThreeBlocksInOrderAndReportsOnce)
     sequence.ReadAll();
     EXPECT_EQ(sequence.TransferMode, tmReadAll);
     RunToEnd();
-    EXPECT_EQ(host.log, (std::vector<std::string>{"wait 50", "send 11 52", "values R", "reopen", "wait 50",
-                                                  "send 11 53", "values S", "reopen", "wait 50", "send 11 54",
-                                                  "values T", "reopen", "message err47"}));
+    // The message comes before the mode returns to idle.
+    EXPECT_EQ(host.log,
+              (std::vector<std::string>{"wait 50", "send 11 52", "values R", "reopen (read all)", "wait 50",
+                                        "send 11 53", "values S", "reopen (read all)", "wait 50", "send 11 54",
+                                        "values T", "reopen (read all)", "message err47 (read all)"}));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].flags, mbIconInformation);
-    EXPECT_EQ(host.messages[0].mode, tmReadAll); // the message comes before the mode returns to idle
+    EXPECT_EQ(sequence.TransferMode, tmIdle);
     EXPECT_EQ(sequence.ReopenCount, 3);
     // The controller's own values (tools/virtual-controller).
     EXPECT_EQ(host.values.basic.cbbBasLowBat, 41);
@@ -389,14 +407,14 @@ TEST_F(TransferSequenceTest, WriteFlashWritesTheThreeBlocksInOrderAndTheControll
     host.values.throttle.cbbThrMode = 1;
     sequence.WriteAll();
     RunToEnd();
-    EXPECT_EQ(host.Keys(), std::vector<std::string>{"err55"});
-    EXPECT_EQ(host.messages[0].mode, tmWriteAll);
-    EXPECT_EQ(host.Sent("16"), (std::vector<std::string>{"16 52", "16 53", "16 54"}));
-    // Reopened before the Pedal Assist frame, before the Throttle Handle frame, before the message.
-    EXPECT_EQ(sequence.ReopenCount, 3);
-    const auto last = std::find(host.log.begin(), host.log.end(), "message err55");
-    ASSERT_NE(last, host.log.begin());
-    EXPECT_EQ(*(last - 1), "reopen");
+    // Each frame after its wait; reopened before the Pedal Assist frame, before the Throttle Handle
+    // frame and before the one message, which comes before the mode returns to idle.
+    EXPECT_EQ(host.log,
+              (std::vector<std::string>{"wait 50", SendOf(bcBasic), "reopen (write all)", "wait 50",
+                                        SendOf(bcPedalAssist), "reopen (write all)", "wait 50", SendOf(bcThrottle),
+                                        "reopen (write all)", "message err55 (write all)"}));
+    EXPECT_EQ(host.messages[0].flags, mbIconInformation);
+    EXPECT_EQ(sequence.TransferMode, tmIdle);
 
     host.values = ParameterValues{};
     ASSERT_NO_FATAL_FAILURE(ReadFlash());
@@ -409,17 +427,23 @@ TEST_F(TransferSequenceTest, SingleWritesEndWithTheirMessages)
     ASSERT_NO_FATAL_FAILURE(Start({}));
     ASSERT_NO_FATAL_FAILURE(Connect());
     ASSERT_NO_FATAL_FAILURE(ReadFlash());
-    // Basic and Throttle Handle report before the mode returns to idle, Pedal Assist after it.
-    const std::tuple<std::uint8_t, const char*, int> writes[] = {
-        {bcBasic, "err32", tmWriteBlock}, {bcPedalAssist, "err45", tmIdle}, {bcThrottle, "err54", tmWriteBlock}};
-    for (const auto& [block, key, mode] : writes) {
+    // Basic reports, then returns to idle and reopens; Pedal Assist returns to idle and reopens,
+    // then reports; Throttle Handle reopens, reports, then returns to idle.
+    const std::pair<std::uint8_t, std::vector<std::string>> writes[] = {
+        {bcBasic, {"message err32 (write block)", "reopen (idle)"}},
+        {bcPedalAssist, {"reopen (idle)", "message err45 (idle)"}},
+        {bcThrottle, {"reopen (write block)", "message err54 (write block)"}},
+    };
+    for (const auto& [block, ending] : writes) {
+        host.log.clear();
         host.messages.clear();
-        sequence.ReopenCount = 0;
+        std::vector<std::string> expected = {"wait 50", SendOf(block)};
+        expected.insert(expected.end(), ending.begin(), ending.end());
         sequence.WriteBlock(block);
         RunToEnd();
-        ASSERT_EQ(host.Keys(), std::vector<std::string>{key});
-        EXPECT_EQ(host.messages[0].mode, mode) << key;
-        EXPECT_EQ(sequence.ReopenCount, 1) << key;
+        EXPECT_EQ(host.log, expected);
+        EXPECT_EQ(host.messages[0].flags, mbIconInformation);
+        EXPECT_EQ(sequence.TransferMode, tmIdle);
     }
 }
 
@@ -435,7 +459,7 @@ TEST_F(TransferSequenceTest, ARefusedFieldIsShownAfterItsMessageInBothModes)
     EXPECT_EQ(host.Keys(), (std::vector<std::string>{"err37", "err45"}));
     EXPECT_EQ(host.messages[0].flags, mbIconWarning);
     EXPECT_EQ(host.refused, std::vector<std::string>{"spePASStartCurr"});
-    const auto warning = std::find(host.log.begin(), host.log.end(), "message err37");
+    const auto warning = std::find(host.log.begin(), host.log.end(), "message err37 (write block)");
     ASSERT_NE(warning, host.log.end());
     EXPECT_EQ(*(warning + 1), "show spePASStartCurr");
     EXPECT_EQ(sequence.TransferMode, tmIdle);
@@ -513,6 +537,24 @@ TEST_F(TransferSequenceTest, AValueThatIsNoNumberStopsTheWriteBeforeAnythingIsSe
 
 // ---- Failures and chunks during a message box ----
 
+TEST_F(TransferSequenceTest, AnIdentificationWhoseReopenFailsStillEndsIdentifying)
+{
+    // The mode is idle before the port is reopened: when the reopen fails, a late second
+    // identification is dropped rather than handled once more.
+    ASSERT_NO_FATAL_FAILURE(Start({"--silent"}));
+    sequence.Connect(line.Port());
+    host.log.clear();
+    line.Unplug(); // the controller, and so the port, disappears
+    const Bytes info = {0x51, 0x10, 'A', 'C', 'M', 'E', 'M', 'D', '0', '1', '1', '2', '2', '0', '1', '5', 2, 25};
+    Feed(info);
+    const std::vector<std::string> expected = {"timer off", "identification", "connected", "reopen (idle)",
+                                               "failure Error opening serial port"};
+    EXPECT_EQ(host.log, expected);
+    EXPECT_EQ(sequence.TransferMode, tmIdle);
+    Feed(info);
+    EXPECT_EQ(host.log, expected);
+}
+
 TEST_F(TransferSequenceTest, AFailedReopenEndsTheHandlerAndLaterReadsAreRefused)
 {
     ASSERT_NO_FATAL_FAILURE(Start({}));
@@ -523,7 +565,8 @@ TEST_F(TransferSequenceTest, AFailedReopenEndsTheHandlerAndLaterReadsAreRefused)
     Feed(throttle);
     ASSERT_EQ(host.failures.size(), 1u);
     EXPECT_EQ(host.failures[0], "Error opening serial port");
-    EXPECT_EQ(host.log, (std::vector<std::string>{"values T", "reopen", "failure Error opening serial port"}));
+    EXPECT_EQ(host.log,
+              (std::vector<std::string>{"values T", "reopen (read block)", "failure Error opening serial port"}));
     EXPECT_TRUE(host.messages.empty()); // no err46, no mode change
     EXPECT_EQ(sequence.TransferMode, tmReadBlock);
     EXPECT_EQ(host.values.throttle.cbbThrMode, 1); // shown before the reopen

@@ -33,6 +33,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -272,15 +273,26 @@ public:
         tcsetattr(keep_, TCSANOW, &t);
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
-    ~FakeLine() { Close(); }
-    // Closes the far end: the device disappears.
-    void Close()
+    ~FakeLine()
     {
         if (keep_ >= 0)
             close(keep_);
         if (master_ >= 0)
             close(master_);
-        keep_ = master_ = -1;
+    }
+    // The device vanishes: its name no longer opens. The far end stays open until the line is
+    // destroyed, and with it the terminal's number: a number given up goes to the next
+    // pseudo-terminal that any process makes, so a test running beside this one could bring a
+    // line of its own up under this name between the window's close and open, and the window's
+    // reopen would succeed on that line.
+    void Close()
+    {
+        if (keep_ >= 0)
+            close(keep_);
+        keep_ = -1;
+        int locked = 1;
+        if (master_ >= 0)
+            ioctl(master_, TIOCSPTLCK, &locked); // opening it now fails, for root too
     }
     bool Ok() const { return master_ >= 0 && keep_ >= 0; }
     const std::string& Path() const { return path_; }

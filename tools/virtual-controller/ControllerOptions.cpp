@@ -35,6 +35,9 @@ Identification:
   --model TEXT           up to 4 characters (default M250)
   --hardware TEXT        2 characters, e.g. 12 for V1.2 (default 12)
   --firmware TEXT        4 characters, e.g. 2015 for V2.0.1.5 (default 2015)
+  --identity HEX         the 14 bytes of manufacturer, model, hardware and firmware
+                         version in hexadecimal, any byte values (instead of the four
+                         options above)
   --voltage-code N       nominal-voltage code 0..255 (default 2, 48 V)
   --max-current N        maximum current in amperes, 0..255 (default 25)
 
@@ -215,6 +218,15 @@ TOptions ParseOptions(const std::vector<std::string>& args)
             if (!h || h->empty())
                 throw EUsage("--read-reply: not hexadecimal bytes");
             o.readReply = *h;
+        } else if (a == "--identity") {
+            const auto h = ParseHex(value(i));
+            if (!h || h->size() != 14)
+                throw EUsage("--identity: not 14 hexadecimal bytes");
+            const std::string bytes(h->begin(), h->end());
+            o.manufacturer = bytes.substr(0, 4);
+            o.model = bytes.substr(4, 4);
+            o.hardware = bytes.substr(8, 2);
+            o.firmware = bytes.substr(10, 4);
         } else
             throw EUsage("unknown option " + a);
     }
