@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// identify: the controller's identification under the window's captions.
+#include "cli/Command.h"
+#include "cli/Connection.h"
+
+namespace zelbor::cli {
+
+namespace {
+
+Status Identify(Context& c)
+{
+    const Texts texts;
+    Connected session(c, texts);
+    for (const std::string& line : session.IdentificationLines())
+        c.report.Line(line);
+    return Status::Ok;
+}
+
+const char kHelp[] = R"(Usage: zelbor-cli identify --port PORT [--json] [--language CODE] [--timeout MS]
+
+Connects as the window's Connect does (the identification request again every 500 ms until the
+controller answers) and shows manufacturer, model, hardware and firmware version, nominal
+voltage and maximum current.
+)";
+
+} // namespace
+
+const Command& IdentifyCommand()
+{
+    static const Command command{
+        .name = "identify",
+        .synopsis = "identify --port PORT",
+        .summary = "show the controller's identification",
+        .help = kHelp,
+        .options = {{"--port", "PORT", true}},
+        .run = Identify,
+    };
+    return command;
+}
+
+} // namespace zelbor::cli
