@@ -45,11 +45,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     Report report;
     Status status = Status::Ok;
-    bool help = false;
     try {
         const Options options = Parse(args);
         const Command& command = *FindCommand(options.command);
-        help = options.command == "help";
         if (command.usesLanguage)
             ChooseLanguage(options.language);
         Context c{options, err, progress && !json, report};
@@ -63,7 +61,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             err << "Try 'zelbor-cli --help'.\n";
         report.Error(static_cast<int>(status), message);
     }
-    report.Print(out, json && !help); // the help is text only
+    report.Print(out, json);
     return static_cast<int>(status);
 }
 

@@ -26,10 +26,13 @@ std::string ResolvePort(const std::string& given)
 } // namespace
 
 Connected::Connected(Context& c, const Texts& texts)
-    : session_(c.options.timeout, [&c, &texts](std::uint8_t block, bool written) {
-          if (c.progress)
-              c.err << texts.Block(block) << (written ? ": written" : ": read") << std::endl;
-      })
+    : session_(
+          c.options.timeout,
+          [&c, &texts](std::uint8_t block, bool written) {
+              if (c.progress)
+                  c.err << texts.Block(block) << (written ? ": written" : ": read") << std::endl;
+          },
+          [&texts](std::uint8_t block) { return texts.Block(block); })
 {
     session_.Connect(ResolvePort(*c.options.Value("--port")));
     const ControllerInfo& info = session_.Info();

@@ -62,7 +62,11 @@ std::string HelpText(const std::string& topic)
 
 Status Help(Context& c)
 {
-    c.report.Text(HelpText(c.options.topic));
+    const std::string text = HelpText(c.options.topic);
+    if (!c.options.topic.empty())
+        c.report.Set("command", c.options.topic);
+    c.report.Set("help", text);
+    c.report.Text(text);
     return Status::Ok;
 }
 
@@ -77,7 +81,7 @@ const Command& HelpCommand()
         .help = R"(Usage: zelbor-cli help [COMMAND] [--json]
 
 Shows the overview of all commands, or the help of one; "zelbor-cli COMMAND --help" does the
-same.
+same. With --json the text is the member "help" of one JSON object.
 )",
         .listsExitStatuses = false,
         .usesLanguage = false,

@@ -2,6 +2,7 @@
 // identify: the controller's identification under the window's captions.
 #include "cli/Command.h"
 #include "cli/Connection.h"
+#include "protocol/Transfer.h"
 
 namespace zelbor::cli {
 
@@ -16,12 +17,20 @@ Status Identify(Context& c)
     return Status::Ok;
 }
 
-const char kHelp[] = R"(Usage: zelbor-cli identify --port PORT [--json] [--language CODE] [--timeout MS]
+// The request goes out again once the timer has run after the wait that follows each request,
+// and after the wait before the next one: about 660 ms apart, not the timer's 500.
+std::string Help()
+{
+    using S = TTransferSequence;
+    const auto period = S::kIdentifyWait + S::kConnectRetryInterval + S::kIdentifyWait;
+    return R"(Usage: zelbor-cli identify --port PORT [--json] [--language CODE] [--timeout MS]
 
-Connects as the window's Connect does (the identification request again every 500 ms until the
-controller answers) and shows manufacturer, model, hardware and firmware version, nominal
-voltage and maximum current.
+Connects as the window's Connect does (the identification request again about every )" +
+           std::to_string(period.count()) + R"( ms
+until the controller answers) and shows manufacturer, model, hardware and firmware version,
+nominal voltage and maximum current.
 )";
+}
 
 } // namespace
 
@@ -31,7 +40,7 @@ const Command& IdentifyCommand()
         .name = "identify",
         .synopsis = "identify --port PORT",
         .summary = "show the controller's identification",
-        .help = kHelp,
+        .help = Help(),
         .options = {{"--port", "PORT", true}},
         .run = Identify,
     };

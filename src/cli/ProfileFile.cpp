@@ -45,4 +45,12 @@ ProfileValues CheckedProfile(const std::string& name)
     return ParseProfile(text);
 }
 
+void SaveWholeProfile(const fs::path& path, const ProfileValues& values)
+{
+    IniEditor editor = IniEditor::FromText("");
+    for (const ParameterField* field : ProfileOrder())
+        editor.Set(field->Block().section, field->profileKey, std::to_string(field->Value(values)));
+    editor.Save(path);
+}
+
 } // namespace zelbor::cli

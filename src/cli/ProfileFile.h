@@ -20,4 +20,9 @@ std::string ReadProfileText(const std::string& name);
 // A profile whole and fit to be written, or Failure(File) naming every problem.
 ProfileValues CheckedProfile(const std::string& name);
 
+// Writes the profile as the whole file: no line of a file it replaces stays, so that what was
+// there before (other keys, a key given twice) cannot make the new file one that write and diff
+// refuse. Written whole or not at all; throws EFileError naming the file.
+void SaveWholeProfile(const std::filesystem::path& path, const ProfileValues& values);
+
 } // namespace zelbor::cli

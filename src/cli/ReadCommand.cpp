@@ -4,6 +4,7 @@
 #include "cli/Connection.h"
 #include "cli/ProfileFile.h"
 #include "cli/WindowRules.h"
+#include "common/AtomicFile.h"
 #include "common/Errors.h"
 #include "common/PathText.h"
 
@@ -26,12 +27,27 @@ bool Exists(const fs::path& path)
     throw Failure(Status::File, name + ": the file exists (give --force to replace it)");
 }
 
+// Whatever would stop the file from being written, found before the controller is asked: a read
+// takes seconds, and its values would be lost.
+void CheckOutput(const std::string& name, bool force)
+{
+    const fs::path out = PathFromText(name);
+    std::error_code ec;
+    if (fs::is_directory(out, ec))
+        throw Failure(Status::File, name + ": is a folder, not a file");
+    if (!force && Exists(out))
+        ExistsAlready(name);
+    const fs::path folder = ResolveWriteTarget(out).folder;
+    if (!fs::is_directory(folder, ec))
+        throw Failure(Status::File, name + ": the folder \"" + PathText(folder) + "\"" +
+                                        (Exists(folder) ? " is not a folder" : " does not exist"));
+}
+
 Status Read(Context& c)
 {
     const std::string name = *c.options.Value("--out");
     const bool force = c.options.Flag("--force");
-    if (!force && Exists(PathFromText(name)))
-        ExistsAlready(name);
+    CheckOutput(name, force);
     const Texts texts;
     Connected session(c, texts);
     const ParameterValues read = session->Read(std::nullopt);
@@ -53,7 +69,7 @@ Status Read(Context& c)
     if (!force && Exists(PathFromText(name))) // created meanwhile
         ExistsAlready(name);
     try {
-        WriteProfile(PathFromText(name), shown);
+        SaveWholeProfile(PathFromText(name), shown);
     } catch (const EFileError& e) {
         throw Failure(Status::File, e.what());
     }
@@ -74,9 +90,11 @@ const Command& ReadCommand()
 
 Connects, reads the Basic, Pedal Assist and Throttle Handle blocks as Read Flash does and saves
 them as a profile in the window's format, with the values the window would show. The file is
-written whole or not at all; an existing file is replaced only with --force. A value the window
-could not show as the controller holds it (beyond a field's range, a byte without a list item)
-is named on standard error.
+written whole or not at all. An existing file is replaced only with --force, and then whole:
+none of its lines stay. A FILE that cannot be written where it is named (its folder missing, a
+folder of that name) is refused before the controller is asked. A value the window could not
+show as the controller holds it (beyond a field's range, a byte without a list item) is named on
+standard error.
 )",
         .options = {{"--port", "PORT", true}, {"--out", "FILE", true}, {"--force"}},
         .run = Read,

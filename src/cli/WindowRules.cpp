@@ -26,9 +26,9 @@ ProfileValues AsTheWindowShows(const ParameterValues& read, const ControllerInfo
                                          "; the profile keeps " + std::to_string(out)});
         } else if (f.kind == ControlKind::List) {
             if (const KeptByte* kept = f.Kept(read); kept && *kept && value < 0)
-                notes.push_back(
-                    {&f, "the controller's byte " + std::to_string(**kept) +
-                             " is no item of the list; the profile keeps -1 (no selection), which write refuses"});
+                notes.push_back({&f, "the controller's byte " + std::to_string(**kept) +
+                                         " is no item of the list; the profile keeps -1 (no selection), which write "
+                                         "refuses and diff compares as no selection"});
             else if (kept && *kept)
                 notes.push_back({&f, "the controller's byte " + std::to_string(**kept) + " shows as \"" +
                                          (*f.items)[static_cast<std::size_t>(value)] +

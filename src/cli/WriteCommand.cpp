@@ -34,6 +34,33 @@ std::vector<std::uint8_t> BlocksOf(std::optional<std::uint8_t> block)
     return {bcBasic, bcPedalAssist, bcThrottle};
 }
 
+// What the controller holds after a write that ended early, block by block: a script must learn
+// which of the blocks it asked for are now the profile's, whatever stopped the write.
+void ReportStop(Context& c, const Texts& texts, Session& session, const std::vector<std::uint8_t>& asked)
+{
+    const std::vector<std::uint8_t>& acknowledged = session.Acknowledged();
+    const std::optional<std::uint8_t> unacknowledged = session.Unacknowledged();
+    const ParameterField* refused = session.RefusedField();
+    Json written = Json::Array{}, unconfirmed = Json::Array{};
+    for (std::uint8_t b : asked) {
+        std::string state;
+        if (std::find(acknowledged.begin(), acknowledged.end(), b) != acknowledged.end()) {
+            written.Push(BlockName(b));
+            state = "written, not read back";
+        } else if (refused && refused->block == b) {
+            state = "refused";
+        } else if (unacknowledged == b) {
+            unconfirmed.Push(BlockName(b));
+            state = "sent, not acknowledged (the controller may hold it or not)";
+        } else {
+            state = "not written";
+        }
+        c.report.Line(texts.Block(b) + ": " + state);
+    }
+    c.report.Set("written", written);
+    c.report.Set("unacknowledged", unconfirmed);
+}
+
 [[noreturn]] void AboveMaximumCurrent(const std::string& file, const ProfileValues& values, int upper)
 {
     const ParameterField& limit = *FindParameter("speBasCurrLim");
@@ -62,9 +89,12 @@ Status Write(Context& c)
     for (std::uint8_t b : asked)
         blocks.Push(BlockName(b));
     c.report.Set("blocks", blocks);
+    ParameterValues readBack;
     try {
         session->Write(block, values);
+        readBack = session->Read(block);
     } catch (const Failure& f) {
+        ReportStop(c, texts, *session, asked);
         if (f.status() == Status::Refused && session->RefusedField()) {
             const ParameterField& field = *session->RefusedField();
             Json r = FieldJson(field);
@@ -74,7 +104,11 @@ Status Write(Context& c)
         }
         throw;
     }
-    const ParameterValues readBack = session->Read(block);
+    Json written = Json::Array{};
+    for (std::uint8_t b : session->Acknowledged())
+        written.Push(BlockName(b));
+    c.report.Set("written", written);
+    c.report.Set("unacknowledged", Json::Array{});
 
     Json mismatches = Json::Array{};
     int count = 0;
@@ -113,7 +147,10 @@ Checks the whole profile first (every key present once, a whole number in its fi
 list value one of its items, the current limit within the controller's maximum current): a
 malformed profile is refused before anything is sent. Then writes all three blocks as Write
 Flash does, or the one block given, reads them back and compares them field by field. A refused
-field is named with the controller's message, and nothing further is written.
+field is named with the controller's message, and nothing further is written. A write that stops
+early (a refused field, a lost line, Ctrl+C) says block by block what the controller now holds:
+written (acknowledged), refused, sent without an acknowledgement, or not written; in JSON the
+members "written" and "unacknowledged" list the blocks.
 )",
         .options = {{"--port", "PORT", true}, {"--block", "BLOCK"}},
         .operand = "a profile file",
