@@ -490,5 +490,6 @@ TEST_F(BrokenLanguage, ALanguageListThatCannotBeStoredStaysWhole)
     EXPECT_NE(stored.find("\r\ndefault=tst\r\n"), std::string::npos);
     EXPECT_EQ(stored.size(), huge.size());
 }
-} // namespace zelbor
 #endif
+
+} // namespace zelbor

@@ -545,5 +545,6 @@ TEST_F(LineFaults, APortHeldByAnotherProgramIsNamedAndNothingChanges)
     form->btnReadFlashClick();
     ASSERT_TRUE(PumpUntil([&] { return !second.messages.empty() && second.messages.back().key == "err47"; }));
 }
-} // namespace zelbor
 #endif
+
+} // namespace zelbor
