@@ -31,9 +31,11 @@ std::optional<fs::path>& FolderSetting()
 // A corrupt "nbLang" must not make the start-up allocate without bound.
 constexpr int kMaxLanguages = 1000;
 
-std::string Lookup(std::string_view key, std::size_t index)
+// Read afresh for every lookup: a catalogue edited while the program runs is seen at once.
+IniFile CurrentCatalogue() { return IniFile::Load(LanguageFile("soft/errors.ini")); }
+
+std::string Lookup(const IniFile& ini, std::string_view key, std::size_t index)
 {
-    IniFile ini = IniFile::Load(LanguageFile("soft/errors.ini"));
     std::string value = ini.ReadRaw("ERRORS", key, kNullSentinel);
     if (value == kNullSentinel)
         return kUnknownErrorMessage;
@@ -127,12 +129,22 @@ std::vector<std::string> SplitItems(std::string_view text, char separator)
     return items;
 }
 
-std::string GetErrorMessage(std::string_view key) { return Lookup(key, 0); }
-std::string GetErrorCaption(std::string_view key) { return Lookup(key, 1); }
+std::string GetErrorMessage(std::string_view key) { return Lookup(CurrentCatalogue(), key, 0); }
+std::string GetErrorCaption(std::string_view key) { return Lookup(CurrentCatalogue(), key, 1); }
 
-LanguageList ReadLanguageList(const fs::path& languagesIni)
+std::string CatalogueMessage(std::string_view catalogue, std::string_view key)
 {
-    IniFile ini = IniFile::Load(languagesIni);
+    return Lookup(IniFile::Parse(catalogue), key, 0);
+}
+std::string CatalogueCaption(std::string_view catalogue, std::string_view key)
+{
+    return Lookup(IniFile::Parse(catalogue), key, 1);
+}
+
+namespace {
+
+LanguageList LanguageListFrom(const IniFile& ini)
+{
     LanguageList list;
     int count = ini.ReadLanguageInt("LANGUAGES", "nbLang", 0);
     if (count > kMaxLanguages)
@@ -156,6 +168,12 @@ LanguageList ReadLanguageList(const fs::path& languagesIni)
         list.codes.empty() ? std::string("eng") : list.codes[static_cast<std::size_t>(list.selectedIndex)];
     return list;
 }
+
+} // namespace
+
+LanguageList ReadLanguageList(const fs::path& languagesIni) { return LanguageListFrom(IniFile::Load(languagesIni)); }
+
+LanguageList ParseLanguageList(std::string_view text) { return LanguageListFrom(IniFile::Parse(text)); }
 
 void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
 {
