@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     using namespace zelbor;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
-    static char name[] = "fuzz_dispatcher";
+    static char name[] = "fuzz_window_dispatch";
     static char* argv[] = {name, nullptr};
     g_app = new QApplication(argc, argv);
 
