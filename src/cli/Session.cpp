@@ -44,8 +44,10 @@ const char* EndingMessage(std::optional<std::uint8_t> block, bool write)
 void RequestStop() { gStop = 1; }
 bool StopRequested() { return gStop != 0; }
 
-Session::Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t, bool)> progress)
-    : timeout_(timeout), progress_(std::move(progress)), comm_(queue_), link_(comm_), sequence_(link_, *this)
+Session::Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t, bool)> progress,
+                 std::function<std::string(std::uint8_t)> blockName)
+    : timeout_(timeout), progress_(std::move(progress)), blockName_(std::move(blockName)), comm_(queue_), link_(comm_),
+      noting_(link_, *this), sequence_(noting_, *this)
 {
     link_.DeliverTo(sequence_);
     // The window waits on after a hang-up until the user disconnects; unattended, it ends the step.
@@ -73,6 +75,7 @@ void Session::Begin()
     refused_ = nullptr;
     refusedKey_.clear();
     writing_.reset();
+    lastSent_.clear();
     lastActivity_ = std::chrono::steady_clock::now();
 }
 
@@ -110,30 +113,67 @@ void Session::Connect(const std::string& port)
     } catch (const ECommsError& e) {
         throw Failure(Status::PortOpen, port + ": " + ErrorText(e));
     }
-    RunUntil([this] { return state_ == ConnectionState::Connected; }, "the identification");
+    RunUntil([this] { return state_ == ConnectionState::Connected; });
 }
 
 ParameterValues Session::Read(std::optional<std::uint8_t> block)
 {
     Begin();
     Start([&] { block ? sequence_.ReadBlock(*block) : sequence_.ReadAll(); });
-    RunUntil([&] { return Finished(EndingMessage(block, false)); }, "a block's values");
+    RunUntil([&] { return Finished(EndingMessage(block, false)); });
     return read_;
 }
 
 void Session::Write(std::optional<std::uint8_t> block, const ParameterValues& values)
 {
     Begin();
+    acknowledged_.clear();
+    sentWrite_.reset();
     toWrite_ = values;
     Start([&] { block ? sequence_.WriteBlock(*block) : sequence_.WriteAll(); });
-    RunUntil([&] { return refused_ || Finished(EndingMessage(block, true)); }, "the acknowledgement of a write");
+    RunUntil([&] { return refused_ || Finished(EndingMessage(block, true)); });
     if (refused_)
         throw Failure(Status::Refused, GetErrorMessage(refusedKey_));
-    if (progress_ && writing_)
-        progress_(*writing_, true);
+    if (writing_) {
+        acknowledged_.push_back(*writing_);
+        if (progress_)
+            progress_(*writing_, true);
+    }
 }
 
-void Session::RunUntil(const std::function<bool()>& done, const std::string& waitingFor)
+std::optional<std::uint8_t> Session::Unacknowledged() const
+{
+    if (!sentWrite_ || refused_ ||
+        std::find(acknowledged_.begin(), acknowledged_.end(), *sentWrite_) != acknowledged_.end())
+        return std::nullopt;
+    return sentWrite_;
+}
+
+bool Session::NotingLink::Send(std::span<const std::uint8_t> frame)
+{
+    const bool sent = link_.Send(frame);
+    if (sent) {
+        session_.lastSent_.assign(frame.begin(), frame.end());
+        if (frame.size() >= 2 && frame[0] == kCmdWrite)
+            session_.sentWrite_ = frame[1];
+    }
+    return sent;
+}
+
+std::string Session::Awaited() const
+{
+    if (lastSent_.size() < 2)
+        return "an answer";
+    const std::uint8_t code = lastSent_[1];
+    if (code == bcIdentify)
+        return "the identification";
+    if (!FindBlock(code))
+        return "an answer";
+    const std::string block = "the " + (blockName_ ? blockName_(code) : FindBlock(code)->section) + " block";
+    return lastSent_[0] == kCmdWrite ? "the acknowledgement of " + block : "the values of " + block;
+}
+
+void Session::RunUntil(const std::function<bool()>& done)
 {
     using clock = std::chrono::steady_clock;
     auto timerDue = [this] {
@@ -145,7 +185,7 @@ void Session::RunUntil(const std::function<bool()>& done, const std::string& wai
             return;
         if (clock::now() - lastActivity_ > timeout_)
             throw Failure(Status::NoAnswer, "no answer from the controller on " + port_ + " within " +
-                                                std::to_string(timeout_.count()) + " ms (waiting for " + waitingFor +
+                                                std::to_string(timeout_.count()) + " ms (waiting for " + Awaited() +
                                                 ")");
         queue_.PumpUntil(
             comm_, [&] { return done() || lineError_ || refused_ || timerDue() || StopRequested(); },
@@ -216,8 +256,11 @@ void Session::ShowValues(std::uint8_t block, const ParameterValues& values)
 ParameterValues Session::ValuesToWrite(std::uint8_t block)
 {
     // Write Flash asks for the next block once the one before has been accepted.
-    if (writing_ && *writing_ != block && progress_ && sequence_.TransferMode == tmWriteAll)
-        progress_(*writing_, true);
+    if (writing_ && *writing_ != block && sequence_.TransferMode == tmWriteAll) {
+        acknowledged_.push_back(*writing_);
+        if (progress_)
+            progress_(*writing_, true);
+    }
     writing_ = block;
     lastActivity_ = std::chrono::steady_clock::now();
     return toWrite_;

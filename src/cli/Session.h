@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -51,7 +52,9 @@ bool StopRequested();
 class Session : private TTransferHost {
 public:
     // `timeout`: the longest wait for any answer. `progress` hears a line after each block.
-    Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t block, bool written)> progress);
+    // `blockName` names a block in the messages (a time-out names the block it waited for).
+    Session(std::chrono::milliseconds timeout, std::function<void(std::uint8_t block, bool written)> progress,
+            std::function<std::string(std::uint8_t block)> blockName);
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -68,6 +71,11 @@ public:
     // message when the controller refuses one; nothing further is sent then.
     void Write(std::optional<std::uint8_t> block, const ParameterValues& values);
     const ParameterField* RefusedField() const { return refused_; }
+    // What the last Write left on the controller, also when it stopped part-way: the blocks it
+    // acknowledged, in order, and the block whose frame went out without an answer (the
+    // controller may hold it or not). A refused block is neither.
+    const std::vector<std::uint8_t>& Acknowledged() const { return acknowledged_; }
+    std::optional<std::uint8_t> Unacknowledged() const;
 
     void Close();
 
@@ -84,9 +92,26 @@ private:
     void StartConnectTimer() override;
     void StopConnectTimer() override;
 
+    // The port as the sequence sends through it: each frame that went out is noted, so that the
+    // session knows what it waits for and which block a write has reached.
+    class NotingLink : public TTransferLink {
+    public:
+        NotingLink(TTransferLink& link, Session& session) : link_(link), session_(session) {}
+        void Open(const std::string& name, std::uint32_t baudRate) override { link_.Open(name, baudRate); }
+        void Close() override { link_.Close(); }
+        bool Send(std::span<const std::uint8_t> frame) override;
+        void Reopen() override { link_.Reopen(); }
+
+    private:
+        TTransferLink& link_;
+        Session& session_;
+    };
+
     // Runs the port's chunks through the sequence until `done` holds. Throws Failure when the
     // line fails, nothing arrives for the timeout, or a stop was requested.
-    void RunUntil(const std::function<bool()>& done, const std::string& waitingFor);
+    void RunUntil(const std::function<bool()>& done);
+    // What the session waits for, as the message of a time-out names it.
+    std::string Awaited() const;
     void Begin();
     void Start(const std::function<void()>& step);
     bool Finished(const char* key) const;
@@ -94,9 +119,11 @@ private:
 
     std::chrono::milliseconds timeout_;
     std::function<void(std::uint8_t, bool)> progress_;
+    std::function<std::string(std::uint8_t)> blockName_;
     NotifyQueue queue_;
     TComm comm_;
     TControllerLink link_;
+    NotingLink noting_;
     TTransferSequence sequence_;
     std::string port_;
 
@@ -110,7 +137,10 @@ private:
     std::string refusedKey_;
     ParameterValues read_;
     ParameterValues toWrite_;
-    std::optional<std::uint8_t> writing_; // the block whose frame went out last
+    std::optional<std::uint8_t> writing_;    // the block whose frame the sequence asked for last
+    Bytes lastSent_;                         // the frame that went out last
+    std::optional<std::uint8_t> sentWrite_;  // the block whose write frame went out last
+    std::vector<std::uint8_t> acknowledged_; // the blocks the controller accepted, in order
 };
 
 } // namespace zelbor::cli

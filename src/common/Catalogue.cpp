@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/Catalogue.h"
 
+#include "common/Errors.h"
 #include "common/Ini.h"
+#include "common/UserFolders.h"
 
 #include <optional>
 #include <system_error>
@@ -143,13 +145,13 @@ std::string CatalogueCaption(std::string_view catalogue, std::string_view key)
 
 namespace {
 
-LanguageList LanguageListFrom(const IniFile& ini)
+LanguageList ReadList(const IniFile& ini, const std::optional<std::string>& chosen)
 {
     LanguageList list;
     int count = ini.ReadLanguageInt("LANGUAGES", "nbLang", 0);
     if (count > kMaxLanguages)
         count = kMaxLanguages;
-    list.defaultCode = ini.ReadString("LANGUAGES", "default", "eng");
+    list.defaultCode = chosen ? *chosen : ini.ReadString("LANGUAGES", "default", "eng");
     for (int i = 1; i <= count; ++i) {
         std::string entry = ini.ReadString("LANGUAGES", "lang" + std::to_string(i), "English,eng");
         std::vector<std::string> items = SplitItems(entry, ',');
@@ -171,9 +173,24 @@ LanguageList LanguageListFrom(const IniFile& ini)
 
 } // namespace
 
-LanguageList ReadLanguageList(const fs::path& languagesIni) { return LanguageListFrom(IniFile::Load(languagesIni)); }
+LanguageList ReadLanguageList(const fs::path& languagesIni) { return ReadList(IniFile::Load(languagesIni), std::nullopt); }
 
-LanguageList ParseLanguageList(std::string_view text) { return LanguageListFrom(IniFile::Parse(text)); }
+LanguageList ParseLanguageList(std::string_view text) { return ReadList(IniFile::Parse(text), std::nullopt); }
+
+LanguageList ReadChosenLanguageList(const fs::path& languagesIni)
+{
+    std::optional<std::string> chosen;
+    if (IsInstalledCopy()) {
+        try {
+            const IniFile own = IniFile::Load(LanguageChoiceIniPath());
+            if (own.Value("LANGUAGES", "default"))
+                chosen = own.ReadString("LANGUAGES", "default", "eng");
+        } catch (const EFileError&) {
+            // No per-user folder at all: the shipped choice stands.
+        }
+    }
+    return ReadList(IniFile::Load(languagesIni), chosen);
+}
 
 void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
 {
@@ -182,6 +199,14 @@ void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)
     std::string value = NeedsQuotes(code) ? "\"" + std::string(code) + "\"" : std::string(code);
     editor.Set("LANGUAGES", "default", value);
     editor.Save(languagesIni);
+}
+
+void StoreLanguageChoice(std::string_view code)
+{
+    const fs::path ini = LanguageChoiceIniPath();
+    if (IsInstalledCopy())
+        CreateUserFolder(ini.parent_path());
+    StoreDefaultLanguage(ini, code);
 }
 
 } // namespace zelbor

@@ -54,8 +54,16 @@ LanguageList ReadLanguageList(const std::filesystem::path& languagesIni);
 // ReadLanguageList on the text of a languages.ini: the same rules, the same globals set.
 LanguageList ParseLanguageList(std::string_view text);
 
+// ReadLanguageList of the shipped list, with the user's own choice on top: in an installed copy the
+// "default" of the per-user languages.ini (LanguageChoiceIniPath()) replaces the shipped one when
+// that file holds the key.
+LanguageList ReadChosenLanguageList(const std::filesystem::path& languagesIni);
+
 // Stores `code` as "default" in section "LANGUAGES" of languages.ini, in place and atomically.
 // Throws EFileError naming the file when it cannot be written.
 void StoreDefaultLanguage(const std::filesystem::path& languagesIni, std::string_view code);
+// Stores the user's language choice where it is kept (LanguageChoiceIniPath()), creating the
+// per-user folder of an installed copy. Throws EFileError naming the file or folder.
+void StoreLanguageChoice(std::string_view code);
 
 } // namespace zelbor

@@ -3,6 +3,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Ini.h"
+#include "common/Version.h"
 #include "ui/AboutForm.h"
 #include "ui/Pictures.h"
 #include "ui/Seam.h"
@@ -27,7 +28,6 @@ constexpr const char* kSection = "ABOUT";
 // The credits are the project's own; the captions of the link labels are the addresses they open,
 // except for the tips link, whose caption shows the site while the click opens one page on it.
 constexpr const char* kAppName = "ZelborConfigTool ";
-constexpr const char* kVersion = "V2.2b";
 constexpr const char* kAuthor = "Zelbor project developers";
 constexpr const char* kAuthorLink = "https://zelbor.example/tool";
 constexpr const char* kUpgrader = "Zelbor community";
@@ -97,7 +97,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     QFont bold = textFont;
     bold.setBold(true);
     lbAppName->setFont(bold);
-    lblVersion = MakeText(this, "lblVersion", QString::fromLatin1(kVersion));
+    lblVersion = MakeText(this, "lblVersion", QStringLiteral("V") + QString::fromLatin1(ProgramVersion()));
     lblVersion->setFont(bold);
     lblUpgradedBy = MakeText(this, "lblUpgradedBy", QStringLiteral("Upgraded by :"));
     Bevel1 = MakeRule(this, "Bevel1");

@@ -18,6 +18,7 @@
 
 #include "common/Catalogue.h"
 #include "common/Errors.h"
+#include "common/UserFolders.h"
 #include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
@@ -78,7 +79,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     BuildFileDialogs();
     BuildTabChain();
-    WatchKeptByteLists();
+    fieldViews_.Start();
     UpdateAccessibility();
 }
 
@@ -109,7 +110,7 @@ void TMainForm::FormShow()
 
         SetTransferButtonsEnabled(false); // 10
 
-        const auto profile = ExecutableFolder() / "Profiles" / "DefaultProfile.el";
+        const auto profile = StartupProfilePath();
         LoadProfile(ToQString(profile));      // 11
         LoadLanguageList(LanguagesIniPath()); // 12
         if (!LoadInfos())                     // 13
@@ -209,10 +210,7 @@ void TMainForm::mnExitClick() { close(); }
 
 // ---- Low-battery field ----
 
-bool TMainForm::cbbBasLowBatKeyPress(QChar key)
-{
-    return key == QChar(8) || (key >= QLatin1Char('0') && key <= QLatin1Char('9'));
-}
+bool TMainForm::cbbBasLowBatKeyPress(QChar key) { return TEditingState::AcceptsVoltsKey(key.unicode()); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
@@ -229,23 +227,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::cbbBasLowBatChange()
 {
-    QComboBox* box = cbbBasLowBat;
-    const QString text = box->currentText();
-    if (text.isEmpty() || box->count() == 0)
-        return;
-    auto select = [box](int index) {
-        box->setCurrentIndex(index);
-        box->setEditText(box->itemText(index)); // also when that item was already the current one
-    };
-    int volts = StrToInt(text.toStdString());
-    const int last = StrToInt(box->itemText(box->count() - 1).toStdString());
-    if (volts > last) {
-        select(box->count() - 1);
-        volts = last;
-    }
-    const int first = StrToInt(box->itemText(0).toStdString());
-    if (volts < first)
-        select(0);
+    const ParameterField& field = *FindParameter("cbbBasLowBat");
+    fieldViews_.TakeText(field);
+    editing_.AdjustText(field);
 }
 
 } // namespace zelbor

@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// TMainForm: the one editing window. Its controls are the working copy of the parameter values:
-// the transfer sequence shows what the controller sent in them and takes what it writes from
-// them, and so do the profile reader and writer. The controls are made from the parameter table
-// (protocol/Parameters.h); the window runs the protocol's transfer sequence as its host.
+// TMainForm: the one editing window. Its parameter controls show the editing state
+// (editing/EditingState.h) and hand it what the user does: the transfer sequence gives the state
+// what the controller sent and takes what it writes from it, and so do the profile reader and
+// writer. The controls are made from the parameter table (protocol/Parameters.h); the window runs
+// the protocol's transfer sequence as its host.
+#include "editing/EditingState.h"
 #include "protocol/Parameters.h"
 #include "protocol/Transfer.h"
 #include "serial/Comm.h"
 #include "serial/ControllerLink.h"
+#include "ui/FieldViews.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,6 +58,8 @@ public:
 private:
     TControllerLink link_; // CommPort as the controller's line
     TTransferSequence transfer_;
+    TEditingState editing_;
+    TFieldViews fieldViews_{editing_}; // the parameter controls, as views of editing_
 
 public:
     // ---- State ----
@@ -89,14 +93,11 @@ public:
     static constexpr std::size_t kMaxPendingChunks = TTransferSequence::kMaxPendingChunks;
     std::size_t PendingChunkCount() const { return transfer_.PendingChunkCount(); }
 
-    // ---- Values <-> controls ----
-    // The values of `block`'s controls, the low-battery text converted (may throw EConvertError;
-    // it comes first). The other blocks' values are defaults.
-    ParameterValues ValuesFromControls(std::uint8_t block) const;
-    ParameterValues ValuesFromControls() const; // all three blocks
-    // Shows the values of `block` in its controls; the low-battery box selects the item of its
-    // volts, if it has one, and otherwise keeps its text.
-    void ShowBlock(std::uint8_t block, const ParameterValues& values);
+    // ---- The values being edited ----
+    // What the controls show, what a write sends and a profile stores, and what the controller
+    // last reported.
+    TEditingState& EditingState() { return editing_; }
+    const TEditingState& EditingState() const { return editing_; }
     void SetLowBatteryItems(int firstVolts, int lastVolts); // keeps the box's text
     void ClearLowBatteryItems();                            // keeps the box's text
     // The control of a parameter (the table's field of that name).
@@ -255,7 +256,7 @@ private:
     QSpinBox* MakeParameterSpin(const char* control);
     QComboBox* MakeParameterList(const char* control, int width, bool filled = true);
     QComboBox* MakeLowBatteryBox(const char* control);
-    void FillList(QComboBox* list); // its table items, nothing selected
+    void FillList(QComboBox* list); // its table items
     // The "?" button of the table's help button `name`.
     QToolButton* HelpButton(const std::string& name);
     // A row of label, help button and field; the label becomes the field's buddy.
@@ -265,18 +266,7 @@ private:
     void ShowSelectedPortPath();                  // as the port list's tooltip and description
     void SetTransferButtonsEnabled(bool enabled); // Disconnect's order when disabling
     void SetCaptionForProfile();
-
-    // The parameter controls, in the order of ParameterTable().
-    std::vector<QWidget*> parameterControls_;
-    void RegisterParameterControl(const ParameterField& field, QWidget* control);
-    void ReadControls(std::uint8_t block, ParameterValues& values) const; // ValuesFromControls
-
-    // The list bytes of the controller's last reply that their lists cannot show (see
-    // KeptByte), held with the list until it gets a selection or is set again.
-    std::map<const QComboBox*, std::uint8_t> keptBytes_;
-    void WatchKeptByteLists(); // a list forgets its byte as soon as its selection changes or is picked
-    void KeepByte(QComboBox* list, const KeptByte& byte);
-    KeptByte KeptByteOf(const QComboBox* list) const;
+    void ShowControllerInfo(); // the identification's labels
 
     // A row of a parameter page as keyboard and screen-reader access see it, in the order shown.
     struct AccessRow {

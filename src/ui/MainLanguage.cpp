@@ -44,7 +44,7 @@ std::string CodeAt(int index)
 void TMainForm::LoadLanguageList(const std::filesystem::path& path)
 {
     cbbLanguage->clear();
-    const LanguageList list = ReadLanguageList(path);
+    const LanguageList list = ReadChosenLanguageList(path);
     DefaultLanguage = list.defaultCode;
     LanguageCodes = list.codes;
     for (const std::string& name : list.names)
@@ -60,9 +60,9 @@ bool TMainForm::CommitLanguageChoice()
     // The catalogue's messages follow CurrentLanguage at once; so do the buttons of their boxes.
     UseQtTranslations(CurrentLanguage);
     try {
-        StoreDefaultLanguage(LanguagesIniPath(), CurrentLanguage);
+        StoreLanguageChoice(CurrentLanguage);
     } catch (const EFileError& e) {
-        ShowErrorText(QString::fromStdString(e.what())); // the message names languages.ini
+        ShowErrorText(QString::fromStdString(e.what())); // the message names languages.ini or its folder
         return false;
     }
     return true;

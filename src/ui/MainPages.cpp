@@ -141,9 +141,8 @@ QSpinBox* TMainForm::MakeParameterSpin(const char* control)
     const ParameterField& field = Field(control);
     auto* spin = new QSpinBox;
     spin->setObjectName(QString::fromStdString(field.control));
-    spin->setRange(field.minimum, field.maximum);
     spin->setFixedWidth(72);
-    RegisterParameterControl(field, spin);
+    fieldViews_.Add(field, spin); // with its range
     return spin;
 }
 
@@ -158,7 +157,7 @@ QComboBox* TMainForm::MakeParameterList(const char* control, int width, bool fil
         list->setCurrentIndex(-1);
     }
     FitListWidth(list, width);
-    RegisterParameterControl(field, list);
+    fieldViews_.Add(field, list);
     return list;
 }
 
@@ -177,10 +176,7 @@ QComboBox* TMainForm::MakeLowBatteryBox(const char* control)
     box->setInsertPolicy(QComboBox::NoInsert); // Enter must not add the typed text as an item
     box->setCompleter(nullptr);                // no inline completion: the text is what was typed
     FitListWidth(box, 72);
-    for (int v = field.minimum; v <= field.maximum; ++v) // until a nominal voltage replaces them
-        box->addItem(QString::number(v));
-    box->setCurrentIndex(-1);
-    RegisterParameterControl(field, box);
+    fieldViews_.Add(field, box); // with the volts it proposes
     return box;
 }
 

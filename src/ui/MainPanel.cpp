@@ -19,6 +19,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "common/Version.h"
 #include "ui/Access.h"
 #include "ui/MainWidgets.h"
 #include "ui/Pictures.h"
@@ -116,7 +117,7 @@ QWidget* TMainForm::BuildRightPanel()
 
     lbSoftwareName = MakeLabel("lbSoftwareName", QString::fromLatin1(kApplicationTitle));
     lbSoftwareName->setFont(BoldFont(10));
-    lblVersion = MakeLabel("lblVersion", QStringLiteral("V2.2b"));
+    lblVersion = MakeLabel("lblVersion", QStringLiteral("V") + QString::fromLatin1(ProgramVersion()));
     lblVersion->setFont(BoldFont(10));
     box->addWidget(lbSoftwareName);
     box->addWidget(lblVersion);

@@ -3,13 +3,12 @@
 #include "ui/Main.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSignalBlocker>
 
 #include "common/AtomicFile.h"
 #include "common/Catalogue.h"
+#include "common/UserFolders.h"
 #include "profile/Profile.h"
 #include "ui/PathQt.h"
 #include "ui/Report.h"
@@ -25,27 +24,16 @@ bool FileExists(const QString& name)
     return info.exists() && !info.isDir();
 }
 
-QString ProfilesFolder() { return ToQString(ExecutableFolder() / "Profiles"); }
+QString ProfilesFolder() { return ToQString(ProfileDialogFolder()); }
 
 } // namespace
 
-void TMainForm::LoadProfile(const QString& fileName)
-{
-    const ProfileValues values = ReadProfile(ToPath(fileName));
-    for (const BlockInfo& block : Blocks()) {
-        ShowBlock(block.code, values);
-        if (block.code == bcBasic) {
-            // The stored number is shown as it is, without the range adjustment of typed text.
-            const QSignalBlocker blocker(cbbBasLowBat);
-            cbbBasLowBat->setEditText(QString::number(values.basic.cbbBasLowBat));
-        }
-    }
-}
+void TMainForm::LoadProfile(const QString& fileName) { editing_.ApplyProfile(ReadProfile(ToPath(fileName))); }
 
 void TMainForm::SaveProfile(const QString& fileName)
 {
     // The low-battery text first: no number, nothing written.
-    WriteProfile(ToPath(fileName), ValuesFromControls());
+    WriteProfile(ToPath(fileName), editing_.Values());
 }
 
 void TMainForm::SetCaptionForProfile()

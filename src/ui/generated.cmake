@@ -47,17 +47,23 @@ add_custom_command(OUTPUT ${ZELBOR_PAS_JPEG} ${ZELBOR_PAS_CPP}
   VERBATIM)
 target_sources(zelbor_ui PRIVATE ${ZELBOR_PAS_CPP})
 
-# --- Icon files (the Windows resources take the .ico; Linux packages the .png) ---
+# --- Icon files (the Windows resources and installer take the .ico; the Linux archive the .png,
+# the Debian package the icon theme's sizes in hicolor/) ---
 set(ZELBOR_APP_ICO ${ZELBOR_TOOLS_OUT}/ZelborConfigTool.ico)
 set(ZELBOR_APP_PNG ${ZELBOR_TOOLS_OUT}/zelbor-config-tool.png)
-add_custom_command(OUTPUT ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG}
+set(ZELBOR_APP_HICOLOR ${ZELBOR_TOOLS_OUT}/hicolor)
+set(ZELBOR_APP_HICOLOR_FILES)
+foreach(size 16 24 32 48 64 128 256) # as tools/app-icon draws them
+  list(APPEND ZELBOR_APP_HICOLOR_FILES ${ZELBOR_APP_HICOLOR}/${size}x${size}/apps/zelbor-config-tool.png)
+endforeach()
+add_custom_command(OUTPUT ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOLOR_FILES}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZELBOR_TOOLS_OUT}
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-          ${ZELBOR_TOOL_zelbor-app-icon} ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG}
+          ${ZELBOR_TOOL_zelbor-app-icon} ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOLOR}
   DEPENDS ${ZELBOR_TOOL_DEPENDS} ${CMAKE_SOURCE_DIR}/tools/app-icon/main.cpp ${CMAKE_SOURCE_DIR}/src/ui/IconArt.cpp
   COMMENT "Drawing the icon files"
   VERBATIM)
-add_custom_target(zelbor_app_icon ALL DEPENDS ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG})
+add_custom_target(zelbor_app_icon ALL DEPENDS ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOLOR_FILES})
 
 # --- Help.pdf ---
 set(ZELBOR_HELP_HTML ${CMAKE_SOURCE_DIR}/resources/manual/Help.html)

@@ -81,6 +81,13 @@ inline std::string CatalogueText(const std::string& language, const std::string&
     return raw.substr(0, raw.find('|'));
 }
 
+// The caption of a block's page, as the shipped language file names it (e.g. "Pedal Assist").
+inline std::string BlockCaption(const std::string& language, std::uint8_t block)
+{
+    const char* key = block == bcBasic ? "tabBasicName" : block == bcPedalAssist ? "tabPAName" : "tabThrottleName";
+    return ShippedText(language, "main", "TABS", key);
+}
+
 struct CliRun {
     bool exited = false;      // ended by itself with an exit status
     int status = -1;          // its exit status

@@ -431,5 +431,148 @@ TEST_F(CliTransfer, DiffComparesTwoFieldsOfOneByteEachByItsOwnBits)
     }
 }
 
+TEST_F(CliTransfer, ReadWithForceReplacesTheWholeFileSoThatTheBackupReadsBack)
+{
+    LoggedController vc({});
+    ASSERT_FALSE(vc.Port().empty());
+    const fs::path fresh = dir / "fresh.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(vc, fresh));
+
+    // An older file of the user's: a note, a section of its own, a key and a section given twice.
+    // Merged into, it would keep them, and diff and write would refuse the new backup.
+    const fs::path file = dir / "bike.el";
+    WriteFile(file, "; customer 17\n[Basic]\nLC=5\nLC=6\n[Notes]\nseat=low\n[Basic]\nWD=3\n[Pedal Assist]\nSL=2\n");
+    const CliRun r = RunCli({"read", "--port", vc.Port(), "--out", file.string(), "--force"});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    EXPECT_EQ(ReadFile(file), ReadFile(fresh)) << "something of the old file is left";
+
+    const CliRun diff = RunCli({"diff", "--port", vc.Port(), file.string()});
+    EXPECT_EQ(diff.status, 0) << diff.Describe();
+    const CliRun write = RunCli({"write", "--port", vc.Port(), file.string()});
+    EXPECT_EQ(write.status, 0) << write.Describe();
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"bike.el", "fresh.el"})) << "a temporary file was left behind";
+}
+
+TEST_F(CliTransfer, ReadIntoAPlaceThatCannotTakeTheFileFailsBeforeConnecting)
+{
+    LoggedController vc({});
+    ASSERT_FALSE(vc.Port().empty());
+    WriteFile(dir / "plain.txt", "not a folder");
+    fs::create_directories(dir / "folder.el");
+    struct Case {
+        const char* name;
+        fs::path out;
+        bool force;
+    };
+    const Case cases[] = {
+        {"a folder that does not exist", dir / "no-such-folder" / "bike.el", false},
+        {"the same, with --force", dir / "no-such-folder" / "bike.el", true},
+        {"a file where the folder should be", dir / "plain.txt" / "bike.el", true},
+        {"a folder where the file should be", dir / "folder.el", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"read", "--port", vc.Port(), "--out", c.out.string()};
+        if (c.force)
+            args.push_back("--force");
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 7) << r.Describe();
+        EXPECT_NE(r.err.find(c.out.string()), std::string::npos) << r.err;
+        EXPECT_TRUE(vc.Received().empty()) << "it connected before it checked the output:\n" << vc.Log();
+    }
+    EXPECT_FALSE(fs::exists(dir / "no-such-folder"));
+    EXPECT_EQ(ReadFile(dir / "plain.txt"), "not a folder");
+    EXPECT_TRUE(fs::is_empty(dir / "folder.el"));
+}
+
+TEST_F(CliTransfer, AWriteThatStopsPartWaySaysWhichBlocksTheControllerAcknowledged)
+{
+    LoggedController source({});
+    ASSERT_FALSE(source.Port().empty());
+    const fs::path profile = dir / "bike.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(source, profile));
+    const nlohmann::json all = {"basic", "pedal-assist", "throttle"};
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> controller;
+        bool interrupt;
+        std::vector<int> statuses;
+        nlohmann::json unacknowledged;
+    };
+    const Case cases[] = {
+        // Pedal Assist refused: Basic is the controller's, nothing after it was sent.
+        {"a refused field", {"--refuse", "S:1"}, false, {5}, nlohmann::json::array()},
+        // The line lost half way through Pedal Assist's acknowledgement: sent, never confirmed.
+        {"a lost line", {"--hangup-after", "2", "--fault-scope", "write"}, false, {8, 4}, {"pedal-assist"}},
+        // Ctrl+C while Pedal Assist's acknowledgement is under way (its second half held back).
+        {"Ctrl+C", {"--split", "5000", "--fault-scope", "write", "--fault-frame", "2"}, true, {130}, {"pedal-assist"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedController vc(c.controller);
+        ASSERT_FALSE(vc.Port().empty());
+        CliOptions options;
+        options.guard = 20s;
+        if (c.interrupt)
+            options.interruptWhen = [&] { return !vc.Heads("16 53").empty(); };
+        const CliRun r =
+            RunCli({"--json", "--timeout", "1500", "write", "--port", vc.Port(), profile.string()}, options);
+        ASSERT_TRUE(r.exited) << r.Describe();
+        EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(), r.status), c.statuses.end()) << r.Describe();
+        EXPECT_EQ(vc.Heads("16"), (std::vector<std::string>{"16 52", "16 53"})) << vc.Log();
+        const auto j = ParseJson(r);
+        EXPECT_EQ(j["blocks"], all) << r.out;
+        EXPECT_EQ(j["written"], nlohmann::json::array({"basic"})) << r.out;
+        EXPECT_EQ(j["unacknowledged"], c.unacknowledged) << r.out;
+    }
+
+    // Without --json and without a terminal, standard output says it block by block.
+    LoggedController vc({"--refuse", "S:1"});
+    ASSERT_FALSE(vc.Port().empty());
+    const CliRun r = RunCli({"--language", "eng", "write", "--port", vc.Port(), profile.string()});
+    EXPECT_EQ(r.status, 5) << r.Describe();
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.Describe();
+    EXPECT_EQ(lines[0].rfind(BlockCaption("eng", bcBasic) + ": written", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind(BlockCaption("eng", bcPedalAssist) + ": refused", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2], BlockCaption("eng", bcThrottle) + ": not written");
+}
+
+TEST_F(CliTransfer, ATimeOutNamesTheBlockItWaitedFor)
+{
+    // The controller drops the second reply of its kind behind a byte no reply starts with.
+    struct Case {
+        const char* name;
+        const char* scope;
+        std::vector<std::string> command;
+        std::uint8_t block;
+    };
+    const fs::path profile = dir / "bike.el";
+    {
+        LoggedController source({});
+        ASSERT_FALSE(source.Port().empty());
+        ASSERT_NO_FATAL_FAILURE(ReadInto(source, profile));
+    }
+    const Case cases[] = {
+        {"read", "read", {"read", "--out", (dir / "out.el").string()}, bcPedalAssist},
+        {"write", "write", {"write", profile.string()}, bcPedalAssist},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedController vc({"--prefix", "00", "--fault-scope", c.scope, "--fault-frame", "2"});
+        ASSERT_FALSE(vc.Port().empty());
+        std::vector<std::string> args = {"--language", "eng", "--timeout", "1000", "--port", vc.Port()};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 4) << r.Describe() << vc.Log();
+        EXPECT_NE(r.err.find(BlockCaption("eng", c.block)), std::string::npos) << r.err;
+    }
+}
+
 } // namespace
 } // namespace zelbor::test

@@ -5,6 +5,8 @@
 #include "cli/Cli.h"
 #include "cli/Session.h"
 #include "common/Errors.h"
+#include "common/Version.h"
+#include "protocol/Transfer.h"
 #include "serial/Comm.h"
 
 #include <new>
@@ -79,6 +81,47 @@ TEST_F(CliUsage, HelpGivesZeroAndListsEveryExitStatus)
     }
     const CliRun unknown = RunCli({"help", "frobnicate"});
     EXPECT_EQ(unknown.status, 2) << unknown.Describe();
+
+    // The version as the build's project names it, alone or as JSON; it takes no command.
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0) << version.Describe();
+    EXPECT_EQ(version.out, std::string("zelbor-cli ") + ProgramVersion() + "\n");
+    const CliRun json = RunCli({"--version", "--json"});
+    EXPECT_EQ(ParseJson(json)["version"], ProgramVersion()) << json.Describe();
+    const CliRun withCommand = RunCli({"--version", "ports"});
+    EXPECT_EQ(withCommand.status, 2) << withCommand.Describe();
+}
+
+TEST_F(CliUsage, HelpWithJsonIsOneJsonObject)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"help", "--json"},
+                                                 {"--json", "--help"},
+                                                 {"--json", "help", "write"},
+                                                 {"diff", "--help", "--json"}}) {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        SCOPED_TRACE(joined);
+        const CliRun r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << r.Describe();
+        const auto j = ParseJson(r);
+        ASSERT_TRUE(j.contains("help")) << r.out;
+        EXPECT_NE(j["help"].get<std::string>().find("Usage: zelbor-cli"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(CliUsage, IdentifyHelpStatesHowOftenTheRequestIsRepeated)
+{
+    // The timer's interval and the waits before and after each request: not the timer alone.
+    const auto period = TTransferSequence::kConnectRetryInterval + 2 * TTransferSequence::kIdentifyWait;
+    const CliRun r = RunCli({"identify", "--help"});
+    EXPECT_EQ(r.status, 0) << r.Describe();
+    std::string text = r.out; // the words may be wrapped onto the next line
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    EXPECT_NE(text.find(std::to_string(period.count()) + " ms"), std::string::npos) << r.out;
+    EXPECT_EQ(text.find("every " + std::to_string(TTransferSequence::kConnectRetryInterval.count()) + " ms"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(CliUsage, PortsListsAVirtualPortByItsLinkNameAndPathAndAnswersToThatName)

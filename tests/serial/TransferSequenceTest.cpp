@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The transfer sequence without any window: a real TComm bound by the controller link, the
-// virtual controller at the far end of a pseudo-terminal, and a host that records what the
-// sequence asks of its front end, in order.
-#include "SerialTestSupport.h"
-#include "VirtualControllerProcess.h"
+// The transfer sequence without any window: the virtual controller's model as the far end of an
+// in-memory line, on the test's own clock (ModelLine.h), and a host that records what the
+// sequence asks of its front end, in order. The serial component itself and the virtual
+// controller program meet on real pseudo-terminals in CommTest.cpp and VirtualControllerTest.cpp.
+#include "ModelLine.h"
 #include "protocol/MessageFlags.h"
 #include "protocol/Transfer.h"
-#include "serial/ControllerLink.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,9 @@
 namespace zelbor::test {
 namespace {
 
-#ifdef ZELBOR_VIRTUAL_CONTROLLER
+using namespace std::chrono_literals;
+
+#ifdef ZELBOR_CONTROLLER_MODEL
 
 std::string Hex(std::span<const std::uint8_t> bytes)
 {
@@ -44,7 +45,7 @@ std::string InMode(const TTransferSequence* sequence)
 // The link as the sequence uses it, with every call written into the host's log.
 class RecordingLink : public TTransferLink {
 public:
-    RecordingLink(TControllerLink& real, std::vector<std::string>& log, const TTransferSequence* const& sequence)
+    RecordingLink(TTransferLink& real, std::vector<std::string>& log, const TTransferSequence* const& sequence)
         : real_(real), log_(log), sequence_(sequence)
     {}
     void Open(const std::string& name, std::uint32_t baudRate) override
@@ -70,7 +71,7 @@ public:
     }
 
 private:
-    TControllerLink& real_;
+    TTransferLink& real_;
     std::vector<std::string>& log_;
     const TTransferSequence* const& sequence_;
 };
@@ -83,7 +84,12 @@ struct Shown {
 
 class RecordingHost : public TTransferHost {
 public:
-    void Wait(std::chrono::milliseconds length) override { log.push_back("wait " + std::to_string(length.count())); }
+    // The wait passes on the line's clock: what the controller sends meanwhile is there afterwards.
+    void Wait(std::chrono::milliseconds length) override
+    {
+        log.push_back("wait " + std::to_string(length.count()));
+        line->Advance(length);
+    }
     int ShowMessage(const std::string& key, int flags) override
     {
         messages.push_back({key, flags, sequence ? int(sequence->TransferMode) : -1});
@@ -130,7 +136,7 @@ public:
     }
     void StartConnectTimer() override
     {
-        timerSince = std::chrono::steady_clock::now();
+        timerSince = line->Now();
         log.push_back("timer on");
     }
     void StopConnectTimer() override
@@ -157,6 +163,7 @@ public:
     int Count(const std::string& entry) const { return static_cast<int>(std::count(log.begin(), log.end(), entry)); }
 
     const TTransferSequence* sequence = nullptr;
+    ModelLine* line = nullptr;
     std::vector<std::string> log;
     std::vector<Shown> messages;
     std::vector<std::string> failures;
@@ -173,40 +180,59 @@ protected:
     void Start(std::vector<std::string> options)
     {
         options.push_back("--no-pacing");
-        vc = std::make_unique<Controller>(options);
-        ASSERT_FALSE(vc->port.empty()) << "the controller did not announce a port";
+        ASSERT_NO_THROW(line.Start(options));
         host.sequence = &sequence;
-        real.DeliverTo(sequence);
+        host.line = &line;
     }
-    // Hands the port's chunks to the sequence, and fires the retry timer when it is due, until
-    // `done` holds. False when it did not within the guard time.
+    // Hands the line's chunks to the sequence, and fires the retry timer when it is due, moving
+    // the clock from one to the next, until `done` holds. False when it did not within the guard
+    // time on that clock, or when nothing more is on its way.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds guard = 10000ms)
     {
-        const auto deadline = std::chrono::steady_clock::now() + guard;
-        auto timerDue = [&] {
-            return host.timerSince &&
-                   std::chrono::steady_clock::now() - *host.timerSince >= TTransferSequence::kConnectRetryInterval;
+        return RunTo(done, line.Now() + guard);
+    }
+    bool RunTo(const std::function<bool()>& done, ModelLine::Clock::time_point until)
+    {
+        auto timerDue = [&]() -> std::optional<ModelLine::Clock::time_point> {
+            if (!host.timerSince)
+                return std::nullopt;
+            return *host.timerSince + TTransferSequence::kConnectRetryInterval;
         };
         while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            queue.PumpUntil(
-                comm, [&] { return done() || timerDue(); }, 20ms);
-            if (timerDue())
+            if (auto chunk = line.TakeArrived()) {
+                sequence.Receive(*chunk);
+                continue;
+            }
+            if (const auto timer = timerDue(); timer && *timer <= line.Now()) {
                 sequence.ConnectTimerElapsed();
+                continue;
+            }
+            auto next = line.NextEvent();
+            if (const auto timer = timerDue(); timer && (!next || *timer < *next))
+                next = timer;
+            if (!next || *next > until) {
+                line.AdvanceTo(until);
+                return done();
+            }
+            line.AdvanceTo(*next);
         }
         return true;
+    }
+    // Lets `span` pass on the line's clock, with everything that happens meanwhile.
+    void RunFor(std::chrono::milliseconds span)
+    {
+        RunTo([] { return false; }, line.Now() + span);
     }
     // Runs until a message has been shown with the mode idle again, then a while longer, so that
     // whatever the sequence would do afterwards is seen too.
     void RunToEnd()
     {
         ASSERT_TRUE(RunUntil([&] { return !host.messages.empty() && sequence.TransferMode == tmIdle; }));
-        queue.PumpFor(comm, 400ms);
+        RunFor(400ms);
     }
     void Connect()
     {
-        sequence.Connect(vc->port);
+        sequence.Connect(line.Port());
         ASSERT_TRUE(RunUntil([&] { return host.state == ConnectionState::Connected; }));
         host.log.clear();
         host.messages.clear();
@@ -227,13 +253,10 @@ protected:
         return "send " + Hex(WriteFrame(block, EncodeBlock(block, host.values)));
     }
 
-    NotifyQueue queue;
-    TComm comm{queue};
-    TControllerLink real{comm};
+    ModelLine line;
     RecordingHost host;
-    RecordingLink link{real, host.log, host.sequence};
+    RecordingLink link{line, host.log, host.sequence};
     TTransferSequence sequence{link, host};
-    std::unique_ptr<Controller> vc;
 };
 
 // ---- Connecting ----
@@ -241,11 +264,11 @@ protected:
 TEST_F(TransferSequenceTest, ConnectsToAControllerThatAnswersTheThirdRequest)
 {
     ASSERT_NO_FATAL_FAILURE(Start({"--identify-on", "3", "--max-current", "20"}));
-    sequence.Connect(vc->port);
-    EXPECT_EQ(comm.BaudRate(), 1200u);
+    sequence.Connect(line.Port());
+    EXPECT_EQ(line.BaudRate(), 1200u);
     EXPECT_EQ(sequence.TransferMode, tmConnect);
     ASSERT_TRUE(RunUntil([&] { return host.state == ConnectionState::Connected; }));
-    queue.PumpFor(comm, 700ms); // a fourth request would be due by now
+    RunFor(700ms); // a fourth request would be due by now
 
     const std::vector<std::string> request = {"wait 80", "send 11 51 04 B0 05", "wait 80", "timer on"};
     std::vector<std::string> expected = {"open 1200", "timer off", "identifying"};
@@ -273,13 +296,13 @@ TEST_F(TransferSequenceTest, APortThatDoesNotOpenChangesNothingAndDisconnectStop
     EXPECT_FALSE(host.state);
 
     // A controller that never answers: requests go on until Disconnect, which keeps the mode.
-    sequence.Connect(vc->port);
+    sequence.Connect(line.Port());
     ASSERT_TRUE(RunUntil([&] { return host.Count("send 11 51 04 B0 05") == 2; }));
     sequence.Disconnect();
     EXPECT_FALSE(host.timerSince);
     EXPECT_EQ(host.state, ConnectionState::Disconnected);
     EXPECT_EQ(sequence.TransferMode, tmConnect);
-    queue.PumpFor(comm, 800ms);
+    RunFor(800ms);
     EXPECT_EQ(host.Count("send 11 51 04 B0 05"), 2);
 
     // On the closed port every request is refused with its own message, and no retry follows.
@@ -447,7 +470,7 @@ TEST_F(TransferSequenceTest, ARefusedFieldIsShownAfterItsMessageInBothModes)
     host.refused.clear();
     sequence.WriteAll();
     ASSERT_TRUE(RunUntil([&] { return !host.messages.empty(); }));
-    queue.PumpFor(comm, 500ms);
+    RunFor(500ms);
     EXPECT_EQ(host.Keys(), std::vector<std::string>{"err37"});
     EXPECT_EQ(host.refused, std::vector<std::string>{"spePASStartCurr"});
     EXPECT_EQ(host.Sent("16"), (std::vector<std::string>{"16 52", "16 53"}));
@@ -461,7 +484,7 @@ TEST_F(TransferSequenceTest, ARefusedFieldIsShownAfterItsMessageInBothModes)
         sequence.TransferMode = mode;
         sequence.SendWriteFrame(bcThrottle);
         ASSERT_TRUE(RunUntil([&] { return !host.messages.empty(); }));
-        queue.PumpFor(comm, 300ms);
+        RunFor(300ms);
         EXPECT_EQ(host.Keys(), std::vector<std::string>{"err53"});
         EXPECT_EQ(host.refused, std::vector<std::string>{"speThrStartCurr"});
         EXPECT_EQ(sequence.TransferMode, mode);
@@ -519,9 +542,9 @@ TEST_F(TransferSequenceTest, AnIdentificationWhoseReopenFailsStillEndsIdentifyin
     // The mode is idle before the port is reopened: when the reopen fails, a late second
     // identification is dropped rather than handled once more.
     ASSERT_NO_FATAL_FAILURE(Start({"--silent"}));
-    sequence.Connect(vc->port);
+    sequence.Connect(line.Port());
     host.log.clear();
-    vc->Stop(); // its pseudo-terminal, and so the port, disappears
+    line.Unplug(); // the controller, and so the port, disappears
     const Bytes info = {0x51, 0x10, 'A', 'C', 'M', 'E', 'M', 'D', '0', '1', '1', '2', '2', '0', '1', '5', 2, 25};
     Feed(info);
     const std::vector<std::string> expected = {"timer off", "identification", "connected", "reopen (idle)",
@@ -536,7 +559,7 @@ TEST_F(TransferSequenceTest, AFailedReopenEndsTheHandlerAndLaterReadsAreRefused)
 {
     ASSERT_NO_FATAL_FAILURE(Start({}));
     ASSERT_NO_FATAL_FAILURE(Connect());
-    vc->Stop(); // its pseudo-terminal, and so the port, disappears
+    line.Unplug(); // the controller, and so the port, disappears
     sequence.TransferMode = tmReadBlock;
     Bytes throttle = {0x54, 0x06, 11, 35, 1, 0xFF, 0xFF, 10};
     Feed(throttle);

@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include "common/Version.h"
 #include "ui/About.h"
 #include "ui/AboutForm.h"
 #include "ui/Help.h"
@@ -389,7 +390,7 @@ TEST(AboutWindow, LayoutFontsAndLinks)
         EXPECT_EQ(f.minimumSize(), f.maximumSize());
         EXPECT_TRUE(f.windowFlags().testFlag(Qt::Tool));
         EXPECT_EQ(f.lbAppName->text(), "ZelborConfigTool ");
-        EXPECT_EQ(f.lblVersion->text(), "V2.2b");
+        EXPECT_EQ(f.lblVersion->text(), QString("V") + zelbor::ProgramVersion());
         EXPECT_EQ(f.lbAuthor->font().pointSize(), 12);
         EXPECT_EQ(f.lbAuthor->palette().color(QPalette::WindowText), QColor(Qt::black));
         for (TLinkLabel* link : {f.lblAuthorLink, f.lblUpgraderLink, f.lblTipsLink, f.lblMakerLink}) {

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+
+#include "common/UserFolders.h"
+#include "ui/PathQt.h"
 
 namespace zelbor {
 
@@ -127,6 +131,34 @@ TEST_F(Languages, ALanguageListThatCannotBeWrittenEndsTheSwitch)
     EXPECT_EQ(zelbor::CurrentLanguage, "tst");
     EXPECT_EQ(form->memInfos->toPlainText(), infos);
     EXPECT_EQ(form->windowTitle(), "Zelbor Configuration Tool");
+}
+
+TEST_F(Languages, AnInstalledCopyKeepsTheChoiceAndTheProfilesInTheUsersFolders)
+{
+    QTemporaryDir user;
+    const fs::path settings = fs::path(user.path().toStdString()) / "settings";
+    const fs::path data = fs::path(user.path().toStdString()) / "data";
+    zelbor::SetUserFolders(settings, data);
+    struct Restore {
+        ~Restore() { zelbor::SetUserFolders({}, {}); }
+    } restore;
+    WriteText(ship.Path() / zelbor::kInstalledCopyMarker, "installed\n");
+    const std::string shipped = LanguagesIni();
+
+    Pick(3);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(form->windowTitle(), "Testtitel");
+    EXPECT_EQ(ReadText(settings / "languages.ini"), "[LANGUAGES]\r\ndefault=tst\r\n");
+    EXPECT_EQ(LanguagesIni(), shipped);
+
+    // The next start takes the user's choice; the dialogs start in the user's profiles.
+    form = StartedForm();
+    messages.SetForm(form.get());
+    EXPECT_EQ(form->cbbLanguage->currentIndex(), 3);
+    EXPECT_EQ(zelbor::CurrentLanguage, "tst");
+    form->mnSaveAsClick();
+    ASSERT_EQ(hooks.dialogs.size(), 1u);
+    EXPECT_EQ(hooks.dialogs[0]->directory().absolutePath(), QDir(ToQString(data / "Profiles")).absolutePath());
 }
 
 TEST_F(Languages, TheListSelectsTheLastExactMatchAndFallsBackToEnglish)

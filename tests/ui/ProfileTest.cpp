@@ -94,7 +94,10 @@ TEST_F(Profiles, LoadedValuesAreLimitedByTheControls)
     EXPECT_TRUE(messages.messages.empty());
 
     // The controller's maximum current bounds the loaded limit too.
-    form->speBasCurrLim->setMaximum(15);
+    ControllerInfo info;
+    info.maxCurrent = 15;
+    form->EditingState().Identify(info);
+    ASSERT_EQ(form->speBasCurrLim->maximum(), 15);
     WriteText(ship.Path() / "lc.el", "[Basic]\nLC=20\n");
     form->LoadProfile(Q("lc.el"));
     EXPECT_EQ(form->speBasCurrLim->value(), 15);

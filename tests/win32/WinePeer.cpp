@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "PeerHex.h"
+#include "../serial/LineText.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -203,24 +204,7 @@ std::string Termios(const Line& l)
     termios t{};
     if (l.slave < 0 || tcgetattr(l.slave, &t) != 0)
         return "ERR no line";
-    auto flag = [](const char* name, bool on) { return std::string(" ") + name + "=" + (on ? "1" : "0"); };
-    const speed_t speeds[] = {B300, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
-    const int bauds[] = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    int baud = 0;
-    for (std::size_t i = 0; i < sizeof bauds / sizeof bauds[0]; ++i)
-        if (cfgetospeed(&t) == speeds[i])
-            baud = bauds[i];
-    std::string s = "OK baud=" + std::to_string(baud);
-    s += flag("ixon", t.c_iflag & IXON);
-    s += flag("ixoff", t.c_iflag & IXOFF);
-    s += flag("crtscts", t.c_cflag & CRTSCTS);
-    s += flag("parodd", t.c_cflag & PARODD);
-    s += flag("cmspar", t.c_cflag & CMSPAR);
-    s += flag("cstopb", t.c_cflag & CSTOPB);
-    s += flag("icanon", t.c_lflag & ICANON);
-    s += flag("echo", t.c_lflag & ECHO);
-    s += " vstart=" + std::to_string(t.c_cc[VSTART]) + " vstop=" + std::to_string(t.c_cc[VSTOP]);
-    return s;
+    return "OK " + test::TermiosText(t);
 }
 
 std::string StartController(Line& l, const std::string& link, const std::vector<std::string>& args)

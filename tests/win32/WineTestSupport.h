@@ -13,6 +13,7 @@
 #include "serial/Comm.h"
 #include "serial/NotifyQueue.h"
 #include "../serial/EventRecorder.h"
+#include "../serial/LineText.h"
 #include "PeerHex.h"
 
 #include <winsock2.h>
@@ -22,7 +23,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,15 +147,5 @@ private:
     SOCKET socket_ = INVALID_SOCKET;
     std::string input_;
 };
-
-// The value of "key=" in a TERMIOS reply.
-inline std::string Field(const std::string& termios, const std::string& key)
-{
-    std::istringstream in(termios);
-    for (std::string w; in >> w;)
-        if (w.rfind(key + "=", 0) == 0)
-            return w.substr(key.size() + 1);
-    return "?";
-}
 
 } // namespace zelbor::test

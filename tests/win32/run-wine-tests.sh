@@ -15,7 +15,9 @@
 #   Save As, Write Flash against the virtual controller, with a screenshot of the connected
 #   window kept in BUILD_WIN/artifacts;
 #   ZelborConfigTool.exe itself started from another working folder, on that display, until
-#   its start-up warning shows (a screenshot of it in BUILD_WIN/artifacts too).
+#   its start-up warning shows (a screenshot of it in BUILD_WIN/artifacts too);
+#   both programs with DLLs planted beside them and in the current folder, none of which they may
+#   load (run-wine-dll-search.sh; without the window, the command line alone).
 # Wine maps a COM port to a device path through HKLM\Software\Wine\Ports; here each maps to a
 # fixed link in BUILD_WIN/wine-ports that the peer points at a pseudo-terminal when a test asks:
 #   COM1, COM12  pseudo-terminals the peer drives byte by byte
@@ -120,6 +122,10 @@ if [ -x "$win/bin/zelbor-cli.exe" ] && [ -x "$host/bin/zelbor-cli" ]; then
   echo "== zelbor-cli.exe under Wine against the virtual controller on COM2"
   "$(dirname "$0")/run-wine-cli.sh" "$wine" "$win" "$host" "$ports" "$logs" || status=1
 fi
+if [ ! -x "$win/tests/ui_tests.exe" ]; then # with the window, below on its display
+  echo "== zelbor-cli.exe with DLLs planted beside it and in the current folder"
+  "$(dirname "$0")/run-wine-dll-search.sh" "$wine" "$win" "$logs" || status=1
+fi
 
 if [ -x "$win/tests/ui_tests.exe" ]; then
   # Wine hands no QT_* variable of Linux on to Windows programs: the platform is chosen by the
@@ -178,6 +184,9 @@ if [ -x "$win/tests/ui_tests.exe" ]; then
     status=1
   fi
   kill $program 2>/dev/null || true
+
+  echo "== Both programs with DLLs planted beside them and in the current folder, on $display"
+  "$(dirname "$0")/run-wine-dll-search.sh" "$wine" "$win" "$logs" "$display" || status=1
   wineserver -k 2>/dev/null || true
   rm -rf "$elsewhere"
 fi

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the program's icon into the files that carry it outside the program: a Windows icon
-// (.ico, one PNG-compressed image per size, for the executable's resources) and a PNG (for the
-// Linux desktop entry).
+// (.ico, one PNG-compressed image per size, for the executable's resources), a PNG (for the
+// desktop entry of the Linux archive) and, when a third folder is named, one PNG per size laid out
+// as an icon theme's folder (<folder>/<n>x<n>/apps/zelbor-config-tool.png, for the Debian package).
 //
-//   zelbor-app-icon <out.ico> <out.png>
+//   zelbor-app-icon <out.ico> <out.png> [<hicolor folder>]
 #include <QBuffer>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -70,10 +72,20 @@ QByteArray Ico()
     return out;
 }
 
-bool Write(const char* path, const QByteArray& bytes)
+bool Write(const QString& path, const QByteArray& bytes)
 {
-    QFile f(QString::fromLocal8Bit(path));
+    QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+bool WriteThemeIcons(const QString& folder)
+{
+    for (int size : kSizes) {
+        const QString apps = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
+        if (!QDir().mkpath(apps) || !Write(QString(apps + QStringLiteral("/zelbor-config-tool.png")), Png(size)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -83,14 +95,20 @@ bool Write(const char* path, const QByteArray& bytes)
 int main(int argc, char** argv)
 {
     using namespace zelbor;
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <out.ico> <out.png>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <out.ico> <out.png> [<hicolor folder>]\n", argv[0]);
         return 2;
     }
     QGuiApplication app(argc, argv);
     const QByteArray png = Png(kPngSize);
-    if (png.isEmpty() || !Write(argv[1], Ico()) || !Write(argv[2], png)) {
+    const QString ico = QString::fromLocal8Bit(argv[1]);
+    const QString single = QString::fromLocal8Bit(argv[2]);
+    if (png.isEmpty() || !Write(ico, Ico()) || !Write(single, png)) {
         std::fprintf(stderr, "cannot write %s or %s\n", argv[1], argv[2]);
+        return 1;
+    }
+    if (argc == 4 && !WriteThemeIcons(QString::fromLocal8Bit(argv[3]))) {
+        std::fprintf(stderr, "cannot write the icons into %s\n", argv[3]);
         return 1;
     }
     return 0;
