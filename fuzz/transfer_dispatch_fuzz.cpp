@@ -130,7 +130,7 @@ public:
     // The values being edited: those of the default profile, then as reads show them and the user
     // edits them.
     ParameterValues edited = DefaultProfileValues();
-    bool noNumbers = false;  // ValuesToWrite refuses, as a spin field holding no number does
+    bool noNumbers = false;                 // ValuesToWrite refuses, as a spin field holding no number does
     std::vector<std::uint8_t> whileBoxOpen; // delivered again while the first box is open
     int whileBoxTimes = 0;
 

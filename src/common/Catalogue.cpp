@@ -173,7 +173,10 @@ LanguageList ReadList(const IniFile& ini, const std::optional<std::string>& chos
 
 } // namespace
 
-LanguageList ReadLanguageList(const fs::path& languagesIni) { return ReadList(IniFile::Load(languagesIni), std::nullopt); }
+LanguageList ReadLanguageList(const fs::path& languagesIni)
+{
+    return ReadList(IniFile::Load(languagesIni), std::nullopt);
+}
 
 LanguageList ParseLanguageList(std::string_view text) { return ReadList(IniFile::Parse(text), std::nullopt); }
 
