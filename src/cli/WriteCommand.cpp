@@ -3,7 +3,6 @@
 #include "cli/Command.h"
 #include "cli/Connection.h"
 #include "cli/ProfileFile.h"
-#include "cli/WindowRules.h"
 #include "common/AtomicFile.h"
 #include "common/Ini.h"
 #include "common/PathText.h"
@@ -80,18 +79,32 @@ Status Write(Context& c)
     const Texts texts;
     Connected session(c, texts);
 
-    const int upper = CurrentLimitUpperBound(session->Info());
-    if (FindParameter("speBasCurrLim")->Value(values) > upper && (!block || *block == bcBasic))
+    // The window would hold a current limit above the controller's maximum at that maximum; a
+    // profile written unattended must not go out as other than it reads, so it is refused.
+    TEditingState& state = session->State();
+    const ParameterField& limit = *FindParameter("speBasCurrLim");
+    const int upper = state.Range(limit).maximum;
+    if (limit.Value(values) > upper && (!block || *block == bcBasic))
         AboveMaximumCurrent(file, values, upper);
 
     const std::vector<std::uint8_t> asked = BlocksOf(block);
+    // The blocks go out as the editing state holds the profile, as after the window's Load. The
+    // checks above leave it nothing to change in the blocks asked for; should it change a field
+    // all the same, nothing is sent.
+    state.ApplyProfile(values);
+    const ParameterValues sent = state.Values(); // the read-back below replaces the state's values
+    for (std::uint8_t b : asked)
+        if (const std::vector<Difference> changed = Differences(b, values, sent); !changed.empty())
+            throw Failure(Status::Unexpected, FieldName(texts, *changed.front().field) + ": the profile's " +
+                                                  changed.front().first + " would be written as " +
+                                                  changed.front().second + "; nothing was written");
     Json blocks = Json::Array{};
     for (std::uint8_t b : asked)
         blocks.Push(BlockName(b));
     c.report.Set("blocks", blocks);
     ParameterValues readBack;
     try {
-        session->Write(block, values);
+        session->Write(block);
         readBack = session->Read(block);
     } catch (const Failure& f) {
         ReportStop(c, texts, *session, asked);
@@ -113,7 +126,7 @@ Status Write(Context& c)
     Json mismatches = Json::Array{};
     int count = 0;
     for (std::uint8_t b : asked) {
-        const std::vector<Difference> differing = Differences(b, values, readBack);
+        const std::vector<Difference> differing = Differences(b, sent, readBack);
         for (const Difference& d : differing) {
             ++count;
             Json m = FieldJson(*d.field);

@@ -237,6 +237,46 @@ TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent)
     EXPECT_TRUE(small.Received("16").empty()) << small.Log();
 }
 
+TEST_F(CliTransfer, ReadNamesEachFieldTheProfileKeepsOtherThanTheControllerHoldsIt)
+{
+    // A controller that stores one more than it is sent, for a number at its maximum and for a
+    // list item before a gap, then holds a number beyond the field's range and a byte without an
+    // item: the backup keeps the maximum and no selection, as the window would, and says so for
+    // both fields and for nothing else.
+    const ParameterField& cd = Field("spePASCurrDecay");
+    const ParameterField& sl = Field("cbbPASSpdLim");
+    LoggedController vc(
+        {"--store-differs", "S:" + std::to_string(cd.dataByte), "--store-differs", "S:" + std::to_string(sl.dataByte)});
+    ASSERT_FALSE(vc.Port().empty());
+    const fs::path base = dir / "base.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(vc, base));
+    std::string text = SetKey(ReadFile(base), "Pedal Assist", "CD", std::to_string(cd.maximum));
+    WriteFile(base, SetKey(text, "Pedal Assist", "SL", std::to_string(ItemBeforeAGap(sl))));
+    const CliRun write = RunCli({"write", "--port", vc.Port(), "--block", "pedal-assist", base.string()});
+    ASSERT_EQ(write.status, 6) << write.Describe();
+
+    const fs::path held = dir / "held.el";
+    const CliRun r = RunCli({"--json", "read", "--port", vc.Port(), "--out", held.string()});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    const auto j = ParseJson(r);
+    std::map<std::string, std::string> warnings;
+    for (const auto& w : j["warnings"])
+        warnings[w["key"].get<std::string>()] = w["warning"].get<std::string>();
+    ASSERT_EQ(warnings.size(), 2u) << r.out;
+    EXPECT_EQ(warnings["CD"], "the controller holds " + std::to_string(cd.maximum + 1) + ", outside " +
+                                  std::to_string(cd.minimum) + ".." + std::to_string(cd.maximum) +
+                                  "; the profile keeps " + std::to_string(cd.maximum));
+    const unsigned byte = (sl.ItemBits(ItemBeforeAGap(sl)) + 1) & sl.Mask();
+    EXPECT_EQ(warnings["SL"].rfind(
+                  "the controller's byte " + std::to_string(byte) + " is no item of the list; the profile keeps -1", 0),
+              0u)
+        << r.out;
+    EXPECT_EQ(Lines(r.err).size(), 2u) << r.err;
+    const ParameterValues inFile = ReadProfile(held);
+    EXPECT_EQ(inFile.pedalAssist.spePASCurrDecay, cd.maximum);
+    EXPECT_EQ(inFile.pedalAssist.cbbPASSpdLim, -1);
+}
+
 TEST_F(CliTransfer, AControllerStoringOtherThanItAcknowledgedGivesSixNamingTheField)
 {
     LoggedController vc({"--store-differs", "R:1"});
