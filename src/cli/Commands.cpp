@@ -10,12 +10,14 @@ const Command& IdentifyCommand();
 const Command& ReadCommand();
 const Command& WriteCommand();
 const Command& DiffCommand();
+const Command& SnapshotsCommand();
 const Command& HelpCommand();
 
 const std::vector<const Command*>& Commands()
 {
     static const std::vector<const Command*> all = {
-        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(), &DiffCommand(), &HelpCommand(),
+        &PortsCommand(), &IdentifyCommand(),  &ReadCommand(), &WriteCommand(),
+        &DiffCommand(),  &SnapshotsCommand(), &HelpCommand(),
     };
     return all;
 }

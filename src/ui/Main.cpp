@@ -19,6 +19,7 @@
 #include "common/Catalogue.h"
 #include "common/Errors.h"
 #include "common/UserFolders.h"
+#include "ui/AssistChart.h"
 #include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
@@ -57,6 +58,7 @@ TMainForm::TMainForm(QWidget* parent)
     connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
 
     BuildMenu();
+    BuildExtraMenu();
 
     auto* client = new QWidget;
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -80,6 +82,7 @@ TMainForm::TMainForm(QWidget* parent)
     BuildFileDialogs();
     BuildTabChain();
     fieldViews_.Start();
+    BuildDifferenceMarks();
     UpdateAccessibility();
 }
 
@@ -88,6 +91,7 @@ TMainForm::~TMainForm()
     // The port's events must not reach the sequence while the window is being taken apart.
     CommPort.OnReceiveData = nullptr;
     CommPort.ClosePort();
+    delete imgAssistChart; // it listens to editing_, which goes before the window's widgets do
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -115,6 +115,7 @@ void TMainForm::SetMainLanguage()
     SetMainOtherLanguage(ini);
     SetMainCommLanguage(ini);
     SetMainControllerInfosLanguage(ini);
+    SetMainExtrasLanguage(ini);
     UpdateAccessibility(); // names and access letters follow the new texts
 }
 
