@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The catalogue lookups and the language list, each reading the file it is given.
+// The catalogue lookups and the language list, on the text of the file each reads (the file
+// readers parse what they read by the same functions).
 //
 // Input: the first line is the key to look up, the rest is the content of soft/errors.ini; the
 // same content is also read as languages.ini.
 // Checks besides memory safety: a lookup always gives a text to show (never an empty message or
 // caption), and the language list always yields a language to build file paths from, with one
 // code per name and a selected entry inside the list.
-#include "FuzzFolder.h"
 #include "common/Catalogue.h"
 
 #include <cstdint>
@@ -39,22 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view key = input.substr(0, eol);
     const std::string_view file = eol == std::string_view::npos ? std::string_view() : input.substr(eol + 1);
 
-    const auto& folder = zelbor::fuzz::ScratchFolder();
-    zelbor::SetExecutableFolder(folder);
-    zelbor::CurrentLanguage = "eng";
-    zelbor::fuzz::WriteFile(zelbor::LanguageFile("soft/errors.ini"), file);
+    Require(!CatalogueMessage(file, key).empty(), "empty message");
+    Require(!CatalogueCaption(file, key).empty(), "empty caption");
 
-    Require(!zelbor::GetErrorMessage(key).empty(), "empty message");
-    Require(!zelbor::GetErrorCaption(key).empty(), "empty caption");
-
-    const auto languagesIni = zelbor::LanguagesIniPath();
-    zelbor::fuzz::WriteFile(languagesIni, file);
-    const zelbor::LanguageList list = zelbor::ReadLanguageList(languagesIni);
+    const LanguageList list = ParseLanguageList(file);
     Require(list.names.size() == list.codes.size(), "names and codes differ in number");
     Require(list.codes.empty() ||
                 (list.selectedIndex >= 0 && static_cast<std::size_t>(list.selectedIndex) < list.codes.size()),
             "selected entry outside the list");
-    Require(!zelbor::CurrentLanguage.empty(), "no current language");
-    Require(zelbor::LanguageCodes == list.codes, "language codes not published");
+    for (const std::string& code : list.codes)
+        Require(!code.empty(), "a language without a code");
+    Require(!CurrentLanguage.empty(), "no current language");
+    Require(LanguageCodes == list.codes, "language codes not published");
     return 0;
 }

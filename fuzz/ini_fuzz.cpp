@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 using namespace zelbor;
@@ -38,11 +39,22 @@ std::string_view Trimmed(std::string_view s)
 }
 
 // Section and key names as the file spells them, gathered without the reader's rules: the
-// reader's answers for them are what is checked.
-void Names(std::string_view text, std::vector<std::string>& sections, std::vector<std::string>& keys)
+// reader's answers for them are what is checked. Each key is asked of the section it stands in, of
+// the first section and of no section at all, which is where a wrong match would show; asking
+// every key of every section cost more than the reading itself.
+struct Query {
+    std::string section;
+    std::string key;
+};
+
+std::vector<Query> Names(std::string_view text)
 {
+    std::vector<Query> queries;
+    std::vector<std::string> keys;
+    std::string first, current;
+    bool seen = false;
     std::size_t pos = 0;
-    while (pos < text.size() && sections.size() + keys.size() < 64) {
+    while (pos < text.size() && keys.size() < 64) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
@@ -50,14 +62,22 @@ void Names(std::string_view text, std::vector<std::string>& sections, std::vecto
         pos = end + 1;
         if (line.size() >= 2 && line.front() == '[') {
             const std::size_t close = line.find(']');
-            if (close != std::string_view::npos)
-                sections.emplace_back(Trimmed(line.substr(1, close - 1)));
+            if (close != std::string_view::npos) {
+                current = Trimmed(line.substr(1, close - 1));
+                if (!std::exchange(seen, true))
+                    first = current;
+            }
         } else if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
             keys.emplace_back(Trimmed(line.substr(0, eq)));
+            queries.push_back({current, keys.back()});
         }
     }
-    sections.emplace_back("");
     keys.emplace_back("");
+    for (const std::string& key : keys) {
+        queries.push_back({first, key});
+        queries.push_back({"", key});
+    }
+    return queries;
 }
 
 void CheckNumber(std::string_view value)
@@ -71,26 +91,22 @@ void CheckNumber(std::string_view value)
 void CheckReader(std::string_view text)
 {
     const IniFile ini = IniFile::Parse(text);
-    std::vector<std::string> sections, keys;
-    Names(text, sections, keys);
-    for (const auto& s : sections) {
+    for (const auto& [s, k] : Names(text)) {
         (void)ini.HasSection(s);
-        for (const auto& k : keys) {
-            const auto value = ini.Value(s, k);
-            if (!value) {
-                Require(ini.ReadRaw(s, k, "#") == "#", "missing key does not give the default");
-                continue;
-            }
-            Require(value->find('\n') == std::string::npos, "value spans lines");
-            Require(Trimmed(*value).size() == value->size(), "value not trimmed");
-            Require(ini.HasSection(s), "value found in a section that is not there");
-            Require(ini.ReadRaw(s, k, "") == *value, "raw read differs from the value");
-            Require(ini.ReadString(s, k, "") == StripMatchingQuotes(*value), "string read");
-            CheckNumber(*value);
-            const int def = -12345;
-            const auto parsed = ParseProfileInt(StripMatchingQuotes(*value));
-            Require(ini.ReadProfileInt(s, k, def) == parsed.value_or(def), "profile integer read");
+        const auto value = ini.Value(s, k);
+        if (!value) {
+            Require(ini.ReadRaw(s, k, "#") == "#", "missing key does not give the default");
+            continue;
         }
+        Require(value->find('\n') == std::string::npos, "value spans lines");
+        Require(Trimmed(*value).size() == value->size(), "value not trimmed");
+        Require(ini.HasSection(s), "value found in a section that is not there");
+        Require(ini.ReadRaw(s, k, "") == *value, "raw read differs from the value");
+        Require(ini.ReadString(s, k, "") == StripMatchingQuotes(*value), "string read");
+        CheckNumber(*value);
+        const int def = -12345;
+        const auto parsed = ParseProfileInt(StripMatchingQuotes(*value));
+        Require(ini.ReadProfileInt(s, k, def) == parsed.value_or(def), "profile integer read");
     }
 }
 

@@ -33,9 +33,11 @@ std::optional<fs::path>& FolderSetting()
 // A corrupt "nbLang" must not make the start-up allocate without bound.
 constexpr int kMaxLanguages = 1000;
 
-std::string Lookup(std::string_view key, std::size_t index)
+// Read afresh for every lookup: a catalogue edited while the program runs is seen at once.
+IniFile CurrentCatalogue() { return IniFile::Load(LanguageFile("soft/errors.ini")); }
+
+std::string Lookup(const IniFile& ini, std::string_view key, std::size_t index)
 {
-    IniFile ini = IniFile::Load(LanguageFile("soft/errors.ini"));
     std::string value = ini.ReadRaw("ERRORS", key, kNullSentinel);
     if (value == kNullSentinel)
         return kUnknownErrorMessage;
@@ -129,14 +131,22 @@ std::vector<std::string> SplitItems(std::string_view text, char separator)
     return items;
 }
 
-std::string GetErrorMessage(std::string_view key) { return Lookup(key, 0); }
-std::string GetErrorCaption(std::string_view key) { return Lookup(key, 1); }
+std::string GetErrorMessage(std::string_view key) { return Lookup(CurrentCatalogue(), key, 0); }
+std::string GetErrorCaption(std::string_view key) { return Lookup(CurrentCatalogue(), key, 1); }
+
+std::string CatalogueMessage(std::string_view catalogue, std::string_view key)
+{
+    return Lookup(IniFile::Parse(catalogue), key, 0);
+}
+std::string CatalogueCaption(std::string_view catalogue, std::string_view key)
+{
+    return Lookup(IniFile::Parse(catalogue), key, 1);
+}
 
 namespace {
 
-LanguageList ReadList(const fs::path& languagesIni, const std::optional<std::string>& chosen)
+LanguageList ReadList(const IniFile& ini, const std::optional<std::string>& chosen)
 {
-    IniFile ini = IniFile::Load(languagesIni);
     LanguageList list;
     int count = ini.ReadLanguageInt("LANGUAGES", "nbLang", 0);
     if (count > kMaxLanguages)
@@ -163,7 +173,12 @@ LanguageList ReadList(const fs::path& languagesIni, const std::optional<std::str
 
 } // namespace
 
-LanguageList ReadLanguageList(const fs::path& languagesIni) { return ReadList(languagesIni, std::nullopt); }
+LanguageList ReadLanguageList(const fs::path& languagesIni)
+{
+    return ReadList(IniFile::Load(languagesIni), std::nullopt);
+}
+
+LanguageList ParseLanguageList(std::string_view text) { return ReadList(IniFile::Parse(text), std::nullopt); }
 
 LanguageList ReadChosenLanguageList(const fs::path& languagesIni)
 {
@@ -177,7 +192,7 @@ LanguageList ReadChosenLanguageList(const fs::path& languagesIni)
             // No per-user folder at all: the shipped choice stands.
         }
     }
-    return ReadList(languagesIni, chosen);
+    return ReadList(IniFile::Load(languagesIni), chosen);
 }
 
 void StoreDefaultLanguage(const fs::path& languagesIni, std::string_view code)

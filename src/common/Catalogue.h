@@ -36,6 +36,9 @@ std::vector<std::string> SplitItems(std::string_view text, char separator);
 // an entry without a caption item gives "Unkwnow error message" as caption.
 std::string GetErrorMessage(std::string_view key);
 std::string GetErrorCaption(std::string_view key);
+// The same lookups in a catalogue's text (the content of an errors.ini), by the same rules.
+std::string CatalogueMessage(std::string_view catalogue, std::string_view key);
+std::string CatalogueCaption(std::string_view catalogue, std::string_view key);
 
 // Language list as read from languages.ini.
 struct LanguageList {
@@ -48,6 +51,8 @@ struct LanguageList {
 // when the list is empty). An entry without a code item takes "eng", one without a name its code;
 // "nbLang" is capped at 1000 entries.
 LanguageList ReadLanguageList(const std::filesystem::path& languagesIni);
+// ReadLanguageList on the text of a languages.ini: the same rules, the same globals set.
+LanguageList ParseLanguageList(std::string_view text);
 
 // ReadLanguageList of the shipped list, with the user's own choice on top: in an installed copy the
 // "default" of the per-user languages.ini (LanguageChoiceIniPath()) replaces the shipped one when

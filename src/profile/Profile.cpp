@@ -27,6 +27,13 @@ ProfileValues FromIni(const IniFile& ini)
     return v;
 }
 
+void Store(IniEditor& editor, const ProfileValues& values)
+{
+    ForEachKey([&](const ParameterField& field, const char* section, const char* key) {
+        editor.Set(section, key, std::to_string(field.Value(values)));
+    });
+}
+
 } // namespace
 
 ProfileValues DefaultProfileValues()
@@ -43,10 +50,15 @@ ProfileValues ParseProfile(std::string_view text) { return FromIni(IniFile::Pars
 void WriteProfile(const std::filesystem::path& path, const ProfileValues& values)
 {
     IniEditor editor = IniEditor::Load(path);
-    ForEachKey([&](const ParameterField& field, const char* section, const char* key) {
-        editor.Set(section, key, std::to_string(field.Value(values)));
-    });
+    Store(editor, values);
     editor.Save(path);
+}
+
+std::string ProfileText(std::string_view existing, const ProfileValues& values)
+{
+    IniEditor editor = IniEditor::FromText(existing);
+    Store(editor, values);
+    return editor.Text();
 }
 
 } // namespace zelbor

@@ -3,6 +3,7 @@
 // Profile files (*.el): the 42 stored numbers of the three blocks, as the controls hold them.
 // Sections, keys, their order and the defaults are those of the parameter table.
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "protocol/Parameters.h"
@@ -23,5 +24,7 @@ ProfileValues ParseProfile(std::string_view text);
 // Writes all 42 keys in table order into the file, in place (foreign lines kept, missing keys and
 // sections added) and atomically. Throws EFileError naming the file on failure; the old file stays whole.
 void WriteProfile(const std::filesystem::path& path, const ProfileValues& values);
+// What WriteProfile stores over a file whose content is `existing` ("" for a new file).
+std::string ProfileText(std::string_view existing, const ProfileValues& values);
 
 } // namespace zelbor
