@@ -10,16 +10,10 @@ namespace zelbor {
 
 namespace {
 
-std::size_t Place(const ParameterField& field)
-{
-    return static_cast<std::size_t>(&field - ParameterTable().data());
-}
+std::size_t Place(const ParameterField& field) { return static_cast<std::size_t>(&field - ParameterTable().data()); }
 
 // A list shows no item for an index it does not hold (its items may not be filled in yet).
-void ShowIndex(QComboBox* list, int index)
-{
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
-}
+void ShowIndex(QComboBox* list, int index) { list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1); }
 
 // Sets the state aside for as long as the view writes into the controls.
 class Showing {

@@ -125,8 +125,8 @@ TEST(EditingState, TheUsersValuesAndTheLowBatteryAdjustment)
     EXPECT_EQ(state.Value(F("cbbPASSpdLim")), -1);
 
     // Typed text is taken as it is; the adjustment brings a number into the proposed volts.
-    const std::pair<const char*, const char*> adjusted[] = {
-        {"205", "22"}, {"5", "18"}, {"20", "20"}, {"", ""}, {"0x10", "18"}, {"+23", "22"}};
+    const std::pair<const char*, const char*> adjusted[] = {{"205", "22"}, {"5", "18"},    {"20", "20"},
+                                                            {"", ""},      {"0x10", "18"}, {"+23", "22"}};
     for (const auto& [typed, shown] : adjusted) {
         state.SetText(volts, typed);
         EXPECT_EQ(state.Text(volts), typed);
@@ -177,7 +177,7 @@ TEST(EditingState, TheControllersSideSaysWhatDiffersAndWhatAProfileOfItHolds)
     for (const ParameterField& f : ParameterTable())
         EXPECT_FALSE(state.DiffersFromController(f)) << f.control; // nothing read yet
     state.Identify(Info(2, 20));
-    Read(state, bcBasic, BasicData(30, 25, 53, 0x85)); // 30 V not proposed; 25 A above 20
+    Read(state, bcBasic, BasicData(30, 25, 53, 0x85));  // 30 V not proposed; 25 A above 20
     Read(state, bcThrottle, {11, 35, 7, 0xFF, 10, 10}); // mode byte 7 has no item
     std::vector<std::string> differing;
     for (const ParameterField& f : ParameterTable())
