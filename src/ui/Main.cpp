@@ -2,6 +2,7 @@
 // TMainForm: construction of the window, the start-up sequence, the port list, help and about,
 // and the low-battery field.
 #include "ui/Main.h"
+#include "serial/Adapter.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -143,8 +144,11 @@ void TMainForm::FillPortList()
         const QString shown = QString::fromStdString(PortShownName(port));
         cbbPort->addItem(shown, full);
         const int i = cbbPort->count() - 1;
-        cbbPort->setItemData(i, full, Qt::ToolTipRole);
-        cbbPort->setItemData(i, full, Qt::AccessibleDescriptionRole);
+        // The adapter behind the port tells apart two adapters that look alike in the list.
+        const std::string adapter = AdapterSummary(DescribeAdapter(port));
+        const QString described = adapter.empty() ? full : full + "\n" + QString::fromStdString(adapter);
+        cbbPort->setItemData(i, described, Qt::ToolTipRole);
+        cbbPort->setItemData(i, described, Qt::AccessibleDescriptionRole);
     }
     cbbPort->setCurrentIndex(cbbPort->count() > 0 ? 0 : -1);
     ShowSelectedPortPath(); // also when the index stayed the same
@@ -159,7 +163,8 @@ QString TMainForm::SelectedPortPath() const
 
 void TMainForm::ShowSelectedPortPath()
 {
-    const QString path = SelectedPortPath();
+    const QVariant described = cbbPort->currentData(Qt::ToolTipRole);
+    const QString path = described.isValid() ? described.toString() : SelectedPortPath();
     cbbPort->setToolTip(path);
     if (cbbPort->accessibleDescription() != path)
         cbbPort->setAccessibleDescription(path);
