@@ -10,12 +10,13 @@ const Command& IdentifyCommand();
 const Command& ReadCommand();
 const Command& WriteCommand();
 const Command& DiffCommand();
+const Command& DoctorCommand();
 const Command& HelpCommand();
 
 const std::vector<const Command*>& Commands()
 {
     static const std::vector<const Command*> all = {
-        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(), &DiffCommand(), &HelpCommand(),
+        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(), &DiffCommand(), &DoctorCommand(), &HelpCommand(),
     };
     return all;
 }

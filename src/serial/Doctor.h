@@ -4,6 +4,8 @@
 // adapter "works with another program" needs to hear which program holds it, which service takes
 // such adapters for itself, or that the adapter is gone; the window, the command line and the
 // connection check all say it in the same words, taken from the language files.
+#include "protocol/LineWatch.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +32,12 @@ std::vector<std::string> RunningGrabbers(const std::string& procRoot = "/proc");
 // What can be told about a port that could not be opened, one sentence a line (empty when nothing
 // is known): the device node is gone, who holds it, which grabbing service runs.
 std::string OpenFailureFindings(const std::string& port, const std::string& procRoot = "/proc");
+
+// What a wait without an answer tells, with its cure (empty for Answered).
+std::string FindingText(const LineWatch& watch);
+
+// Why the virtual-port folder's ports are not listed, with the cure; empty when the folder is
+// trusted or absent.
+std::string VirtualFolderText(const std::string& folder);
 
 } // namespace zelbor

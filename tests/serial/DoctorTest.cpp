@@ -30,11 +30,18 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 // then sleeps with the device open, as a second instance of the tool would.
 class Holder {
 public:
-    explicit Holder(const std::string& device)
+    // `inherited`: the test's own descriptors of the terminal pair, which the holder must not keep
+    // (holding the master side would make it the far end of the line).
+    Holder(const std::string& device, std::initializer_list<int> inherited)
     {
         const char* argv[] = {"flock", "-x", device.c_str(), "sleep", "60", nullptr};
-        if (posix_spawnp(&pid_, "flock", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (int fd : inherited)
+            posix_spawn_file_actions_addclose(&actions, fd);
+        if (posix_spawnp(&pid_, "flock", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
             pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
         // Wait until it has the device open.
         for (int i = 0; i < 200 && pid_ > 0; ++i) {
             if (!FindPortHolders(device).empty())
@@ -60,7 +67,7 @@ TEST(Doctor, AnotherProcessHoldingThePortIsNamedByProgramAndProcessId)
     Pty pty;
     ASSERT_GE(pty.master, 0);
     EXPECT_TRUE(FindPortHolders(pty.path).empty()); // this process itself does not count
-    Holder holder(pty.path);
+    Holder holder(pty.path, {pty.master, pty.slave});
     ASSERT_GT(holder.Pid(), 0);
     const auto holders = FindPortHolders(pty.path);
     ASSERT_FALSE(holders.empty());
@@ -98,7 +105,7 @@ TEST(Doctor, FindingsFromAPreparedProcessTree)
     const auto holders = FindPortHolders(pty.path, proc.string());
     ASSERT_EQ(holders.size(), 1u);
     EXPECT_EQ(holders[0].pid, 4000);
-    EXPECT_EQ(holders[0].name, "editor");
+    EXPECT_EQ(holders[0].name, "editor"); // from comm when there is no command line
 
     // A pseudo-terminal has no USB adapter behind it: the services that grab USB adapters are
     // not blamed for it.
