@@ -16,7 +16,8 @@ const Command& HelpCommand();
 const std::vector<const Command*>& Commands()
 {
     static const std::vector<const Command*> all = {
-        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(), &DiffCommand(), &DoctorCommand(), &HelpCommand(),
+        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(),
+        &DiffCommand(),  &DoctorCommand(),   &HelpCommand(),
     };
     return all;
 }

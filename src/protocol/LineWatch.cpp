@@ -114,8 +114,8 @@ std::string MonitorLine(std::chrono::system_clock::time_point when, bool sent, s
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
                   static_cast<int>(ms));
     // Every byte: a support request needs the whole chunk, not a cut one.
-    return std::string(stamp) + (sent ? " -> " : " <- ") + std::to_string(bytes.size()) + " bytes: " +
-           HexBytes(bytes, bytes.size());
+    return std::string(stamp) + (sent ? " -> " : " <- ") + std::to_string(bytes.size()) +
+           " bytes: " + HexBytes(bytes, bytes.size());
 }
 
 std::string HexBytes(std::span<const std::uint8_t> bytes, std::size_t limit)
