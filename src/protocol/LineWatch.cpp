@@ -93,6 +93,8 @@ LineFinding LineWatch::Finding() const
     return last_;
 }
 
+bool LineWatch::AwaitsWriteAck() const { return waiting_ && !request_.empty() && request_[0] == kCmdWrite; }
+
 std::optional<std::uint8_t> LineWatch::Awaited() const
 {
     if (!waiting_)

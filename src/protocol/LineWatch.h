@@ -41,6 +41,8 @@ public:
     long SecondsWaited(Clock::time_point now) const;
     // What came back since the wait began; Answered when not waiting.
     LineFinding Finding() const;
+    // Whether the request awaited is a write.
+    bool AwaitsWriteAck() const;
     // The reply awaited: its first byte, or nullopt when not waiting.
     std::optional<std::uint8_t> Awaited() const;
     // The bytes received since the wait began (at most 64, for a message).

@@ -3,6 +3,7 @@
 // and the low-battery field.
 #include "ui/Main.h"
 #include "serial/Adapter.h"
+#include "ui/LineTools.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -58,6 +59,16 @@ TMainForm::TMainForm(QWidget* parent)
     connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
 
     BuildMenu();
+    LineTools = new TLineTools(
+        this, mnHelpMenu,
+        [this](std::uint8_t code) {
+            const BlockInfo* block = FindBlock(code);
+            return block ? pctrlProfile->tabText(block->page).remove(QLatin1Char('&')) : QString();
+        },
+        [this] { return QString::fromStdString(PortShownName(CommPort.CommName())); });
+    transfer_.LineTap = [this](LineDirection direction, std::span<const std::uint8_t> bytes) {
+        LineTools->Line(direction, bytes);
+    };
 
     auto* client = new QWidget;
     client->setObjectName(QStringLiteral("ClientArea"));
