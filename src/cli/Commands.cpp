@@ -11,13 +11,14 @@ const Command& ReadCommand();
 const Command& WriteCommand();
 const Command& DiffCommand();
 const Command& DoctorCommand();
+const Command& SnapshotsCommand();
 const Command& HelpCommand();
 
 const std::vector<const Command*>& Commands()
 {
     static const std::vector<const Command*> all = {
-        &PortsCommand(), &IdentifyCommand(), &ReadCommand(), &WriteCommand(),
-        &DiffCommand(),  &DoctorCommand(),   &HelpCommand(),
+        &PortsCommand(), &IdentifyCommand(),  &ReadCommand(),   &WriteCommand(),
+        &DiffCommand(),  &SnapshotsCommand(), &DoctorCommand(), &HelpCommand(),
     };
     return all;
 }

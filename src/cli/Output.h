@@ -3,6 +3,7 @@
 // What the command line prints: the results of a command as one JSON object or as lines of text,
 // and the fields, blocks and controller texts in the forms both show.
 #include "cli/Json.h"
+#include "editing/Differences.h" // FieldBits, FieldText, Differences
 #include "protocol/Parameters.h"
 
 #include <cstdint>
@@ -33,18 +34,6 @@ private:
 
 // The name a block has in options and JSON: "basic", "pedal-assist", "throttle".
 const char* BlockName(std::uint8_t code);
-
-// A field's bits in a block's data bytes.
-unsigned FieldBits(const ParameterField& f, const Bytes& data);
-// A field's bits as the window shows them: the number, or the list's item.
-std::string FieldText(const ParameterField& f, unsigned bits);
-// A field whose bits on the wire differ between two sets of values, with both as the window
-// shows them, and every such field of a block.
-struct Difference {
-    const ParameterField* field;
-    std::string first, second;
-};
-std::vector<Difference> Differences(std::uint8_t block, const ParameterValues& first, const ParameterValues& second);
 
 // A field in JSON: its block, profile key, control and label.
 Json FieldJson(const ParameterField& f);

@@ -3,7 +3,6 @@
 #include "cli/Command.h"
 #include "cli/Connection.h"
 #include "cli/ProfileFile.h"
-#include "cli/WindowRules.h"
 #include "common/AtomicFile.h"
 #include "common/Errors.h"
 #include "common/PathText.h"
@@ -20,6 +19,41 @@ bool Exists(const fs::path& path)
 {
     std::error_code ec;
     return fs::exists(path, ec) || fs::is_symlink(path, ec);
+}
+
+// A field whose value the profile cannot keep as the controller holds it, and what it keeps instead.
+struct Note {
+    const ParameterField* field;
+    std::string text;
+};
+
+// What the window's rules made of the values read, where the profile differs from the controller:
+// a number beyond the field's current range, a list byte no item gives back.
+std::vector<Note> Notes(const TEditingState& state, const ParameterValues& profile)
+{
+    std::vector<Note> notes;
+    for (const ParameterField& f : ParameterTable()) {
+        const std::optional<ParameterValues>& reported = state.Reported(f.block);
+        if (!reported)
+            continue;
+        const int held = f.Value(*reported);
+        const int kept = f.Value(profile);
+        if (f.kind == ControlKind::Spin && kept != held) {
+            const TFieldRange range = state.Range(f);
+            notes.push_back({&f, "the controller holds " + std::to_string(held) + ", outside " +
+                                     std::to_string(range.minimum) + ".." + std::to_string(range.maximum) +
+                                     "; the profile keeps " + std::to_string(kept)});
+        } else if (const KeptByte* byte = f.Kept(*reported); f.kind == ControlKind::List && byte && *byte) {
+            if (kept < 0)
+                notes.push_back({&f, "the controller's byte " + std::to_string(**byte) +
+                                         " is no item of the list; the profile keeps -1 (no selection), which "
+                                         "write refuses and diff compares as no selection"});
+            else
+                notes.push_back({&f, "the controller's byte " + std::to_string(**byte) + " shows as \"" +
+                                         (*f.items)[static_cast<std::size_t>(kept)] + "\", which writes another byte"});
+        }
+    }
+    return notes;
 }
 
 [[noreturn]] void ExistsAlready(const std::string& name)
@@ -50,13 +84,13 @@ Status Read(Context& c)
     CheckOutput(name, force);
     const Texts texts;
     Connected session(c, texts);
-    const ParameterValues read = session->Read(std::nullopt);
+    session->Read(std::nullopt);
     session->Close();
 
-    std::vector<Note> notes;
-    const ProfileValues shown = AsTheWindowShows(read, session->Info(), notes);
+    // What the window's Save As would store after Read Flash.
+    const ProfileValues shown = session->State().ReportedAsProfile();
     Json warnings = Json::Array{};
-    for (const Note& n : notes) {
+    for (const Note& n : Notes(session->State(), shown)) {
         c.err << "zelbor-cli: warning: " << FieldName(texts, *n.field) << ": " << n.text << "\n";
         Json w = FieldJson(*n.field);
         w.Set("warning", n.text);

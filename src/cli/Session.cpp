@@ -121,15 +121,27 @@ ParameterValues Session::Read(std::optional<std::uint8_t> block)
     Begin();
     Start([&] { block ? sequence_.ReadBlock(*block) : sequence_.ReadAll(); });
     RunUntil([&] { return Finished(EndingMessage(block, false)); });
-    return read_;
+    ParameterValues read;
+    for (const BlockInfo& b : Blocks()) {
+        if (block && *block != b.code)
+            continue;
+        const std::optional<ParameterValues>& reported = editing_.Reported(b.code);
+        if (!reported) // the sequence ends a read only after the block's values
+            throw Failure(Status::Unexpected, "no values of the " + std::string(b.section) + " block were read");
+        for (const ParameterField* f : BlockFields(b.code)) {
+            f->Value(read) = f->Value(*reported);
+            if (const KeptByte* kept = f->Kept(*reported))
+                *f->Kept(read) = *kept;
+        }
+    }
+    return read;
 }
 
-void Session::Write(std::optional<std::uint8_t> block, const ParameterValues& values)
+void Session::Write(std::optional<std::uint8_t> block)
 {
     Begin();
     acknowledged_.clear();
     sentWrite_.reset();
-    toWrite_ = values;
     Start([&] { block ? sequence_.WriteBlock(*block) : sequence_.WriteAll(); });
     RunUntil([&] { return refused_ || Finished(EndingMessage(block, true)); });
     if (refused_)
@@ -243,11 +255,7 @@ void Session::ShowRefusedField(const ParameterField& field) { refused_ = &field;
 
 void Session::ShowValues(std::uint8_t block, const ParameterValues& values)
 {
-    for (const ParameterField* f : BlockFields(block)) {
-        f->Value(read_) = f->Value(values);
-        if (const KeptByte* kept = f->Kept(values))
-            *f->Kept(read_) = *kept;
-    }
+    editing_.ApplyRead(block, values);
     lastActivity_ = std::chrono::steady_clock::now();
     if (progress_)
         progress_(block, false);
@@ -263,12 +271,12 @@ ParameterValues Session::ValuesToWrite(std::uint8_t block)
     }
     writing_ = block;
     lastActivity_ = std::chrono::steady_clock::now();
-    return toWrite_;
+    return editing_.Values(block);
 }
 
 void Session::ShowIdentification(const ControllerInfo& info)
 {
-    info_ = info;
+    editing_.Identify(info);
     lastActivity_ = std::chrono::steady_clock::now();
 }
 

@@ -3,7 +3,10 @@
 // One connection to a controller for the command line: the serial component, the controller link
 // and the transfer sequence the window runs, driven by a loop of this thread instead of a window's
 // event loop. It answers the sequence as the window would, except that nothing is shown: the
-// messages become the outcome of each step.
+// messages become the outcome of each step. Like the window, it hands the identification and the
+// values read to the editing state and writes what that state holds, so that the command line
+// applies the window's rules of what a value becomes, not a copy of them.
+#include "editing/EditingState.h"
 #include "protocol/Transfer.h"
 #include "serial/Comm.h"
 #include "serial/ControllerLink.h"
@@ -64,17 +67,24 @@ public:
     {
         sequence_.LineTap = std::move(tap);
     }
-    // Opens the port and repeats the identification until the controller answers.
+    // Opens the port and repeats the identification until the controller answers; the
+    // identification then bounds the state's current limit and sets its low-battery choices.
     void Connect(const std::string& port);
-    const ControllerInfo& Info() const { return *info_; }
+    const ControllerInfo& Info() const { return *editing_.Identification(); }
 
-    // Reads one block, or all three (nullopt) as Read Flash does. Returns the values as the
-    // controller sent them: spin values unlimited, list bytes without an item kept.
+    // The values being edited and what the controller last reported of each block.
+    TEditingState& State() { return editing_; }
+    const TEditingState& State() const { return editing_; }
+
+    // Reads one block, or all three (nullopt) as Read Flash does, into the state. Returns the
+    // values of the blocks read as the controller sent them: spin values unlimited, list bytes
+    // without an item kept (the other blocks hold defaults).
     ParameterValues Read(std::optional<std::uint8_t> block);
 
-    // Writes one block, or all three as Write Flash does. Throws Failure(Refused) naming the field's
-    // message when the controller refuses one; nothing further is sent then.
-    void Write(std::optional<std::uint8_t> block, const ParameterValues& values);
+    // Writes what the state holds of one block, or of all three as Write Flash does. Throws
+    // Failure(Refused) naming the field's message when the controller refuses one; nothing
+    // further is sent then.
+    void Write(std::optional<std::uint8_t> block);
     const ParameterField* RefusedField() const { return refused_; }
     // What the last Write left on the controller, also when it stopped part-way: the blocks it
     // acknowledged, in order, and the block whose frame went out without an answer (the
@@ -132,7 +142,7 @@ private:
     TTransferSequence sequence_;
     std::string port_;
 
-    std::optional<ControllerInfo> info_;
+    TEditingState editing_;
     ConnectionState state_ = ConnectionState::Disconnected;
     std::optional<std::chrono::steady_clock::time_point> timerSince_;
     std::chrono::steady_clock::time_point lastActivity_;
@@ -140,8 +150,6 @@ private:
     std::optional<std::string> lineError_; // why the line failed
     const ParameterField* refused_ = nullptr;
     std::string refusedKey_;
-    ParameterValues read_;
-    ParameterValues toWrite_;
     std::optional<std::uint8_t> writing_;    // the block whose frame the sequence asked for last
     Bytes lastSent_;                         // the frame that went out last
     std::optional<std::uint8_t> sentWrite_;  // the block whose write frame went out last

@@ -3,10 +3,14 @@
 #include "cli/Command.h"
 #include "cli/Connection.h"
 #include "cli/ProfileFile.h"
-#include "cli/WindowRules.h"
 #include "common/AtomicFile.h"
+#include "common/Errors.h"
 #include "common/Ini.h"
 #include "common/PathText.h"
+#include "editing/EditingState.h"
+#include "profile/Snapshot.h"
+
+#include <chrono>
 
 #include <algorithm>
 
@@ -61,6 +65,27 @@ void ReportStop(Context& c, const Texts& texts, Session& session, const std::vec
     c.report.Set("unacknowledged", unconfirmed);
 }
 
+// Reads all three blocks and stores what the controller holds as an as-found snapshot, before
+// anything is written. A snapshot that cannot be stored stops the write: the settings it would
+// keep could otherwise be lost by the very write it was taken for; --no-snapshot is the way past.
+void StoreAsFound(Context& c, Session& session)
+{
+    session.Read(std::nullopt); // the session's state keeps what the controller reported
+    std::filesystem::path path;
+    try {
+        path = WriteSnapshot(SnapshotsFolder(),
+                             MakeSnapshotHeader(session.Info(), std::chrono::system_clock::now(), "zelbor-cli write"),
+                             session.State().ReportedAsProfile());
+    } catch (const EFileError& e) {
+        throw Failure(Status::File, std::string(e.what()) + "\nnothing was written; --no-snapshot writes without one");
+    }
+    c.report.Set("snapshot", PathText(path));
+    // Standard output keeps the write's own lines; a terminal hears where the snapshot went
+    // with the progress of the transfer (JSON names it, and `snapshots` lists it).
+    if (c.progress)
+        c.err << "as found: " << PathText(path) << "\n";
+}
+
 [[noreturn]] void AboveMaximumCurrent(const std::string& file, const ProfileValues& values, int upper)
 {
     const ParameterField& limit = *FindParameter("speBasCurrLim");
@@ -80,18 +105,35 @@ Status Write(Context& c)
     const Texts texts;
     Connected session(c, texts);
 
-    const int upper = CurrentLimitUpperBound(session->Info());
-    if (FindParameter("speBasCurrLim")->Value(values) > upper && (!block || *block == bcBasic))
+    // The window would hold a current limit above the controller's maximum at that maximum; a
+    // profile written unattended must not go out as other than it reads, so it is refused.
+    TEditingState& state = session->State();
+    const ParameterField& limit = *FindParameter("speBasCurrLim");
+    const int upper = state.Range(limit).maximum;
+    if (limit.Value(values) > upper && (!block || *block == bcBasic))
         AboveMaximumCurrent(file, values, upper);
 
+    if (!c.options.Flag("--no-snapshot"))
+        StoreAsFound(c, *session);
+
     const std::vector<std::uint8_t> asked = BlocksOf(block);
+    // The blocks go out as the editing state holds the profile, as after the window's Load. The
+    // checks above leave it nothing to change in the blocks asked for; should it change a field
+    // all the same, nothing is sent.
+    state.ApplyProfile(values);
+    const ParameterValues sent = state.Values(); // the read-back below replaces the state's values
+    for (std::uint8_t b : asked)
+        if (const std::vector<Difference> changed = Differences(b, values, sent); !changed.empty())
+            throw Failure(Status::Unexpected, FieldName(texts, *changed.front().field) + ": the profile's " +
+                                                  changed.front().first + " would be written as " +
+                                                  changed.front().second + "; nothing was written");
     Json blocks = Json::Array{};
     for (std::uint8_t b : asked)
         blocks.Push(BlockName(b));
     c.report.Set("blocks", blocks);
     ParameterValues readBack;
     try {
-        session->Write(block, values);
+        session->Write(block);
         readBack = session->Read(block);
     } catch (const Failure& f) {
         ReportStop(c, texts, *session, asked);
@@ -113,7 +155,7 @@ Status Write(Context& c)
     Json mismatches = Json::Array{};
     int count = 0;
     for (std::uint8_t b : asked) {
-        const std::vector<Difference> differing = Differences(b, values, readBack);
+        const std::vector<Difference> differing = Differences(b, sent, readBack);
         for (const Difference& d : differing) {
             ++count;
             Json m = FieldJson(*d.field);
@@ -140,8 +182,8 @@ const Command& WriteCommand()
         .name = "write",
         .synopsis = "write --port PORT FILE",
         .summary = "write a profile, read it back and compare every field",
-        .help = R"(Usage: zelbor-cli write --port PORT FILE [--block basic|pedal-assist|throttle] [--json]
-                  [--language CODE] [--timeout MS]
+        .help = R"(Usage: zelbor-cli write --port PORT FILE [--block basic|pedal-assist|throttle] [--no-snapshot]
+                  [--json] [--language CODE] [--timeout MS]
 
 Checks the whole profile first (every key present once, a whole number in its field's range, a
 list value one of its items, the current limit within the controller's maximum current): a
@@ -151,8 +193,12 @@ field is named with the controller's message, and nothing further is written. A 
 early (a refused field, a lost line, Ctrl+C) says block by block what the controller now holds:
 written (acknowledged), refused, sent without an acknowledgement, or not written; in JSON the
 members "written" and "unacknowledged" list the blocks.
+
+Before it writes anything, it reads all three blocks and stores what the controller holds as an
+as-found snapshot (see "zelbor-cli snapshots"); in JSON the member "snapshot" names the file. A
+snapshot that cannot be stored stops the write before anything is sent; --no-snapshot skips it.
 )",
-        .options = {{"--port", "PORT", true}, {"--block", "BLOCK"}},
+        .options = {{"--port", "PORT", true}, {"--block", "BLOCK"}, {"--no-snapshot"}},
         .operand = "a profile file",
         .run = Write,
     };

@@ -268,6 +268,25 @@ const std::optional<ParameterValues>& TEditingState::Reported(std::uint8_t block
     return reported_[BlockIndex(block)];
 }
 
+void TEditingState::SetReported(std::uint8_t block, const ParameterValues& reported)
+{
+    reported_[BlockIndex(block)] = reported;
+    Notify(TEditSource::Read, block, {});
+}
+
+void TEditingState::AcceptWritten(std::uint8_t block, const Bytes& data)
+{
+    const BlockInfo* info = FindBlock(block);
+    if (!info || data.size() != info->dataBytes)
+        return;
+    Bytes reply{block, static_cast<std::uint8_t>(data.size())};
+    reply.insert(reply.end(), data.begin(), data.end());
+    ParameterValues held;
+    if (!DecodeBlock(block, reply, held))
+        return;
+    SetReported(block, held);
+}
+
 bool TEditingState::DiffersFromController(const ParameterField& field) const
 {
     const std::optional<ParameterValues>& reported = Reported(field.block);

@@ -111,6 +111,14 @@ public:
     // What the controller last reported of `block`, as its read reply gave it (spin values
     // unlimited, list bytes without an item kept); none before a read of it.
     const std::optional<ParameterValues>& Reported(std::uint8_t block) const;
+    // A read reply of `block` kept as what the controller reports, without touching the values
+    // being edited (a comparison with the controller). Listeners hear a change of source Read
+    // with no field of its own.
+    void SetReported(std::uint8_t block, const ParameterValues& reported);
+    // The controller accepted a write of `block` whose frame carried `data`: those bytes are
+    // what it holds now, as a read of them would report. The edited values stay; listeners hear
+    // a change of source Read with no field of its own. Data of the wrong length is ignored.
+    void AcceptWritten(std::uint8_t block, const Bytes& data);
     // Whether the edited field would write other than the controller last reported: false for a
     // block not read yet. Lists compare the bytes they write, so a kept byte equals itself.
     bool DiffersFromController(const ParameterField& field) const;

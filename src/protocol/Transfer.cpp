@@ -94,8 +94,17 @@ void TTransferSequence::SendWriteFrame(std::uint8_t blockCode)
     // Encoding first: a value that is no number stops here, before anything is sent.
     const Bytes frame = WriteFrame(blockCode, EncodeBlock(blockCode, host_.ValuesToWrite(blockCode)));
     host_.Wait(kWriteWait);
-    if (!SendFrame(frame))
+    if (!SendFrame(frame)) {
         host_.ShowMessage("err6", mbIconError);
+        return;
+    }
+    sentData_[static_cast<std::size_t>(FindBlock(blockCode) - Blocks().data())] =
+        Bytes(frame.begin() + 3, frame.end() - 1);
+}
+
+void TTransferSequence::WriteAccepted(std::uint8_t blockCode)
+{
+    host_.ShowWriteAccepted(blockCode, sentData_[static_cast<std::size_t>(FindBlock(blockCode) - Blocks().data())]);
 }
 
 void TTransferSequence::ReopenPort()
@@ -253,6 +262,7 @@ void TTransferSequence::HandleBasicWriteAck(std::span<const std::uint8_t> chunk)
     if (const ParameterField* refused = RefusedField(bcBasic, *result)) {
         ShowFieldRefused(*refused);
     } else if (*result == kBasicDataBytes) {
+        WriteAccepted(bcBasic);
         if (TransferMode == tmWriteAll) {
             ReopenPort();
             SendWriteFrame(bcPedalAssist);
@@ -273,9 +283,12 @@ void TTransferSequence::HandlePedalAssistWriteAck(std::span<const std::uint8_t> 
         return;
     if (const ParameterField* refused = RefusedField(bcPedalAssist, *result)) {
         ShowFieldRefused(*refused);
-    } else if (*result == kPedalAssistDataBytes && TransferMode == tmWriteAll) {
-        ReopenPort();
-        SendWriteFrame(bcThrottle);
+    } else if (*result == kPedalAssistDataBytes) {
+        WriteAccepted(bcPedalAssist);
+        if (TransferMode == tmWriteAll) {
+            ReopenPort();
+            SendWriteFrame(bcThrottle);
+        }
     }
     // A single write always ends with its message, after a refusal too.
     if (TransferMode == tmWriteBlock) {
@@ -293,6 +306,7 @@ void TTransferSequence::HandleThrottleWriteAck(std::span<const std::uint8_t> chu
     if (const ParameterField* refused = RefusedField(bcThrottle, *result)) {
         ShowFieldRefused(*refused); // mode and port stay as they are
     } else if (*result == kThrottleDataBytes) {
+        WriteAccepted(bcThrottle);
         ReopenPort();
         host_.ShowMessage(TransferMode == tmWriteBlock ? "err54" : "err55", mbIconInformation);
         TransferMode = tmIdle;

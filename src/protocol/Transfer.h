@@ -72,6 +72,13 @@ public:
     // The retry timer: once started, ConnectTimerElapsed is due kConnectRetryInterval later.
     virtual void StartConnectTimer() = 0;
     virtual void StopConnectTimer() = 0;
+    // The controller accepted the write of `block`, whose frame carried `data`: what it holds
+    // now. It only observes the sequence; the default does nothing.
+    virtual void ShowWriteAccepted(std::uint8_t block, const Bytes& data)
+    {
+        (void)block;
+        (void)data;
+    }
 };
 
 class TTransferSequence {
@@ -132,6 +139,8 @@ private:
 
     TTransferLink& link_;
     TTransferHost& host_;
+    void WriteAccepted(std::uint8_t blockCode);
+    std::array<Bytes, 3> sentData_{}; // the data bytes of each block's last write frame sent
     bool dispatching_ = false;
     std::deque<std::vector<std::uint8_t>> pending_;
 };

@@ -21,6 +21,7 @@
 #include "common/Catalogue.h"
 #include "common/Errors.h"
 #include "common/UserFolders.h"
+#include "ui/AssistChart.h"
 #include "ui/PathQt.h"
 #include "ui/Pictures.h"
 #include "ui/Report.h"
@@ -59,6 +60,7 @@ TMainForm::TMainForm(QWidget* parent)
     connect(TimerConnect, &QTimer::timeout, this, [this] { TimerConnectTimer(); });
 
     BuildMenu();
+    BuildExtraMenu();
     LineTools = new TLineTools(
         this, mnHelpMenu,
         [this](std::uint8_t code) {
@@ -92,6 +94,7 @@ TMainForm::TMainForm(QWidget* parent)
     BuildFileDialogs();
     BuildTabChain();
     fieldViews_.Start();
+    BuildDifferenceMarks();
     UpdateAccessibility();
 }
 
@@ -100,6 +103,7 @@ TMainForm::~TMainForm()
     // The port's events must not reach the sequence while the window is being taken apart.
     CommPort.OnReceiveData = nullptr;
     CommPort.ClosePort();
+    delete imgAssistChart; // it listens to editing_, which goes before the window's widgets do
 }
 
 // ---------------------------------------------------------------------------------------------

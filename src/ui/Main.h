@@ -42,6 +42,7 @@ namespace zelbor {
 class TLineTools;
 
 class IniFile;
+class TAssistChart;
 
 class TMainForm : public QMainWindow, private TTransferHost {
     Q_OBJECT
@@ -143,6 +144,39 @@ public:
     void mnAboutClick();
     void imgInfoClick();
     void mnExitClick();
+
+    // ---- As-found snapshots (MainSnapshots.cpp) ----
+    // The first time after each Connect that all three blocks have been read, what the
+    // controller reported is stored in the per-user snapshots folder. It only observes: a failure
+    // is shown once per run, as a warning naming the folder, after the transfer step has ended.
+    std::filesystem::path LastSnapshotPath; // the snapshot written last, empty before one
+    int SnapshotWarnings = 0;               // warnings shown about snapshots that failed
+
+    // ---- Marks on what differs from the controller (MainMarks.cpp) ----
+    // Once a block has been read, each control whose value would write other than the controller
+    // last reported carries a mark (a bar at its left edge, a colour the labels do not use) and
+    // says in its accessible description what the controller holds. The line under the pages
+    // counts them and names their pages.
+    QLabel* lblDifferences = nullptr;
+    // The assist levels' current and speed limits drawn as curves, under Controller Info.
+    TAssistChart* imgAssistChart = nullptr;
+    bool FieldMarked(const ParameterField& field) const;
+    void UpdateDifferenceMarks();
+
+    // ---- Compare with the controller (MainCompare.cpp) ----
+    // Reads the three blocks again as Read Flash does, into the controller's side only, then
+    // lists the fields that differ (the comparison of the command line's diff). The values being
+    // edited stay; the list takes the place of Read Flash's closing message.
+    QAction* mnCompare = nullptr;
+    QAction* mnSnapshots = nullptr;
+    void mnCompareClick();
+    void mnSnapshotsClick(); // the Snapshots window (SnapshotsForm.cpp)
+    bool Comparing() const { return comparing_; }
+    struct TComparedField {
+        const ParameterField* field;
+        QString page, name, controller, window;
+    };
+    std::vector<TComparedField> CompareWithController() const; // the differences now
 
     // ---- Controls (each also carries its name as objectName) ----
     QTabWidget* pctrlProfile = nullptr;
@@ -246,6 +280,7 @@ private:
     void ShowConnectionState(ConnectionState state) override;
     void StartConnectTimer() override;
     void StopConnectTimer() override;
+    void ShowWriteAccepted(std::uint8_t block, const Bytes& data) override; // the controller's side
 
     // ---- Building (MainPages.cpp) ----
     void BuildMenu();
@@ -282,6 +317,25 @@ private:
         std::vector<QString> fieldNames; // own names where the label names the row, not the field
     };
     std::vector<AccessRow> accessRows_;
+
+    // ---- As-found snapshots ----
+    void StartSnapshotConnection();         // a new Connect: the next complete read is stored
+    void NoteBlockRead(std::uint8_t block); // after a read reply has reached the editing state
+    void WarnSnapshotFailed(const QString& folder, const QString& reason);
+    std::array<bool, 3> snapshotRead_{}; // blocks read since Connect
+    bool snapshotDue_ = false;           // no snapshot stored since Connect
+
+    // ---- Compare ----
+    void BuildExtraMenu();
+    void ShowComparison();
+    void EndCompare() { comparing_ = false; }
+    bool comparing_ = false;
+
+    // ---- Marks ----
+    void BuildDifferenceMarks();
+    void SetMainExtrasLanguage(const IniFile& ini);
+    std::vector<QWidget*> differenceMarks_; // by the field's place in ParameterTable()
+    QString marksOne_, marksMany_, marksNone_, marksController_;
 };
 
 } // namespace zelbor

@@ -117,6 +117,7 @@ void TMainForm::SetMainLanguage()
     SetMainCommLanguage(ini);
     SetMainControllerInfosLanguage(ini);
     LineTools->Retranslate();
+    SetMainExtrasLanguage(ini);
     UpdateAccessibility(); // names and access letters follow the new texts
 }
 

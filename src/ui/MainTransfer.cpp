@@ -4,6 +4,7 @@
 #include "ui/Main.h"
 #include "ui/LineTools.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -28,11 +29,13 @@ QString Latin1(const std::string& bytes)
 
 void TMainForm::btnPortConnectClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.Connect(SelectedPortPath().toStdString()); });
 }
 
 void TMainForm::btnPortDisconnectClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.Disconnect(); });
 }
 
@@ -43,41 +46,49 @@ void TMainForm::TimerConnectTimer()
 
 void TMainForm::btnBasReadClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.ReadBlock(bcBasic); });
 }
 
 void TMainForm::btnPASReadClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.ReadBlock(bcPedalAssist); });
 }
 
 void TMainForm::btnThrReadClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.ReadBlock(bcThrottle); });
 }
 
 void TMainForm::btnBasWriteClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.WriteBlock(bcBasic); });
 }
 
 void TMainForm::btnPASWriteClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.WriteBlock(bcPedalAssist); });
 }
 
 void TMainForm::btnThrWriteClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.WriteBlock(bcThrottle); });
 }
 
 void TMainForm::btnReadFlashClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.ReadAll(); });
 }
 
 void TMainForm::btnWriteFlashClick()
 {
+    EndCompare(); // another transfer takes over
     Guarded([this] { transfer_.WriteAll(); });
 }
 
@@ -98,7 +109,17 @@ void TMainForm::SetTransferButtonsEnabled(bool enabled)
 
 void TMainForm::Wait(std::chrono::milliseconds length) { Seam().Wait(length); }
 
-int TMainForm::ShowMessage(const std::string& key, int flags) { return ReportError(key, flags); }
+int TMainForm::ShowMessage(const std::string& key, int flags)
+{
+    if (comparing_ && key == "err47") { // the comparison's reads are complete: its list instead
+        comparing_ = false;
+        ShowComparison();
+        return idOk;
+    }
+    if (comparing_ && flags == mbIconError)
+        comparing_ = false; // a failed send ends the comparison as it ends Read Flash
+    return ReportError(key, flags);
+}
 
 void TMainForm::ShowFailure(std::exception_ptr error)
 {
@@ -114,7 +135,14 @@ void TMainForm::ShowRefusedField(const ParameterField& field)
 
 ParameterValues TMainForm::ValuesToWrite(std::uint8_t block) { return editing_.Values(block); }
 
-void TMainForm::ShowValues(std::uint8_t block, const ParameterValues& values) { editing_.ApplyRead(block, values); }
+void TMainForm::ShowValues(std::uint8_t block, const ParameterValues& values)
+{
+    if (comparing_ && TransferMode == tmReadAll)
+        editing_.SetReported(block, values); // the controller's side only
+    else
+        editing_.ApplyRead(block, values);
+    NoteBlockRead(block);
+}
 
 void TMainForm::ShowIdentification(const ControllerInfo& info)
 {
@@ -140,6 +168,7 @@ void TMainForm::ShowConnectionState(ConnectionState state)
 {
     switch (state) {
     case ConnectionState::Identifying:
+        StartSnapshotConnection();
         btnPortDisconnect->setEnabled(true);
         btnPortConnect->setEnabled(false);
         break;
@@ -155,7 +184,11 @@ void TMainForm::ShowConnectionState(ConnectionState state)
         SetTransferButtonsEnabled(false);
         break;
     }
+    if (mnCompare)
+        mnCompare->setEnabled(btnReadFlash->isEnabled()); // a comparison is a transfer too
 }
+
+void TMainForm::ShowWriteAccepted(std::uint8_t block, const Bytes& data) { editing_.AcceptWritten(block, data); }
 
 void TMainForm::StartConnectTimer() { TimerConnect->start(); }
 

@@ -10,19 +10,6 @@ namespace {
 
 class CliDiffProfile : public CliTest {};
 
-// An item of a list whose byte plus one is no item's byte: a controller that stores one more than
-// it is sent then holds a byte the window shows as no selection.
-int ItemBeforeAGap(const ParameterField& f)
-{
-    for (int i = 0; i < f.ItemCount(); ++i) {
-        const unsigned next = (f.ItemBits(i) + 1) & f.Mask();
-        if (i != f.specialIndex && f.ItemIndex(next) < 0)
-            return i;
-    }
-    ADD_FAILURE() << f.control << " has no item before a gap";
-    return 0;
-}
-
 TEST_F(CliDiffProfile, AProfileReadWroteOfBytesWithoutAnItemIsComparedNotRefused)
 {
     const ParameterField& sl = *FindParameter("cbbPASSpdLim");

@@ -88,6 +88,17 @@ inline std::string BlockCaption(const std::string& language, std::uint8_t block)
     return ShippedText(language, "main", "TABS", key);
 }
 
+// The per-user data folder of every run that does not name its own: one per test process.
+inline fs::path CliUserDataDir()
+{
+    static const fs::path dir = [] {
+        const fs::path d = fs::path(testing::TempDir()) / ("cli-userdata-" + std::to_string(getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
 struct CliRun {
     bool exited = false;      // ended by itself with an exit status
     int status = -1;          // its exit status
@@ -135,11 +146,16 @@ inline CliRun RunCli(const std::vector<std::string>& args, const CliOptions& opt
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (!options.env.count(entry.substr(0, entry.find('='))))
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!options.env.count(name) && name != "XDG_DATA_HOME")
             envStrings.push_back(entry);
     }
     for (const auto& [name, value] : options.env)
         envStrings.push_back(name + "=" + value);
+    // What the program keeps per user (the snapshots of write) goes to a folder of the test run,
+    // never into the home folder of whoever runs the tests, unless the test names one itself.
+    if (!options.env.count("XDG_DATA_HOME"))
+        envStrings.push_back("XDG_DATA_HOME=" + CliUserDataDir().string());
     std::vector<char*> envp;
     for (auto& e : envStrings)
         envp.push_back(e.data());
@@ -287,6 +303,19 @@ private:
     fs::path log_;
     std::unique_ptr<Controller> controller_;
 };
+
+// An item of a list whose byte plus one is no item's byte: a controller that stores one more than
+// it is sent (--store-differs) then holds a byte the window shows as no selection.
+inline int ItemBeforeAGap(const ParameterField& f)
+{
+    for (int i = 0; i < f.ItemCount(); ++i) {
+        const unsigned next = (f.ItemBits(i) + 1) & f.Mask();
+        if (i != f.specialIndex && f.ItemIndex(next) < 0)
+            return i;
+    }
+    ADD_FAILURE() << f.control << " has no item before a gap";
+    return 0;
+}
 
 // A temporary folder per test.
 class CliTest : public ::testing::Test {

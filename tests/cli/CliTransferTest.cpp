@@ -237,6 +237,46 @@ TEST_F(CliTransfer, TheCurrentLimitIsBoundByTheControllersMaximumCurrent)
     EXPECT_TRUE(small.Received("16").empty()) << small.Log();
 }
 
+TEST_F(CliTransfer, ReadNamesEachFieldTheProfileKeepsOtherThanTheControllerHoldsIt)
+{
+    // A controller that stores one more than it is sent, for a number at its maximum and for a
+    // list item before a gap, then holds a number beyond the field's range and a byte without an
+    // item: the backup keeps the maximum and no selection, as the window would, and says so for
+    // both fields and for nothing else.
+    const ParameterField& cd = Field("spePASCurrDecay");
+    const ParameterField& sl = Field("cbbPASSpdLim");
+    LoggedController vc(
+        {"--store-differs", "S:" + std::to_string(cd.dataByte), "--store-differs", "S:" + std::to_string(sl.dataByte)});
+    ASSERT_FALSE(vc.Port().empty());
+    const fs::path base = dir / "base.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(vc, base));
+    std::string text = SetKey(ReadFile(base), "Pedal Assist", "CD", std::to_string(cd.maximum));
+    WriteFile(base, SetKey(text, "Pedal Assist", "SL", std::to_string(ItemBeforeAGap(sl))));
+    const CliRun write = RunCli({"write", "--port", vc.Port(), "--block", "pedal-assist", base.string()});
+    ASSERT_EQ(write.status, 6) << write.Describe();
+
+    const fs::path held = dir / "held.el";
+    const CliRun r = RunCli({"--json", "read", "--port", vc.Port(), "--out", held.string()});
+    ASSERT_EQ(r.status, 0) << r.Describe();
+    const auto j = ParseJson(r);
+    std::map<std::string, std::string> warnings;
+    for (const auto& w : j["warnings"])
+        warnings[w["key"].get<std::string>()] = w["warning"].get<std::string>();
+    ASSERT_EQ(warnings.size(), 2u) << r.out;
+    EXPECT_EQ(warnings["CD"], "the controller holds " + std::to_string(cd.maximum + 1) + ", outside " +
+                                  std::to_string(cd.minimum) + ".." + std::to_string(cd.maximum) +
+                                  "; the profile keeps " + std::to_string(cd.maximum));
+    const unsigned byte = (sl.ItemBits(ItemBeforeAGap(sl)) + 1) & sl.Mask();
+    EXPECT_EQ(warnings["SL"].rfind(
+                  "the controller's byte " + std::to_string(byte) + " is no item of the list; the profile keeps -1", 0),
+              0u)
+        << r.out;
+    EXPECT_EQ(Lines(r.err).size(), 2u) << r.err;
+    const ParameterValues inFile = ReadProfile(held);
+    EXPECT_EQ(inFile.pedalAssist.spePASCurrDecay, cd.maximum);
+    EXPECT_EQ(inFile.pedalAssist.cbbPASSpdLim, -1);
+}
+
 TEST_F(CliTransfer, AControllerStoringOtherThanItAcknowledgedGivesSixNamingTheField)
 {
     LoggedController vc({"--store-differs", "R:1"});
@@ -326,8 +366,8 @@ TEST_F(CliTransfer, CtrlCEndsAReadWithoutAFileAndAWritePromptly)
         interrupt.interruptWhen = [&] { return !vc.Heads("11 52").empty(); };
         const fs::path out = dir / "out.el";
         std::vector<std::string> args = {"--timeout", "10000"};
-        if (c.write)
-            args.insert(args.end(), {"write", "--port", vc.Port(), profile.string()});
+        if (c.write) // past the as-found read, so that the read-back is what is interrupted
+            args.insert(args.end(), {"write", "--no-snapshot", "--port", vc.Port(), profile.string()});
         else
             args.insert(args.end(), {"read", "--port", vc.Port(), "--out", out.string()});
         const CliRun r = RunCli(args, interrupt);
@@ -572,6 +612,57 @@ TEST_F(CliTransfer, ATimeOutNamesTheBlockItWaitedFor)
         EXPECT_EQ(r.status, 4) << r.Describe() << vc.Log();
         EXPECT_NE(r.err.find(BlockCaption("eng", c.block)), std::string::npos) << r.err;
     }
+}
+
+TEST_F(CliTransfer, WriteStoresWhatTheControllerHeldBeforeItAndSnapshotsListsIt)
+{
+    LoggedController vc({});
+    ASSERT_FALSE(vc.Port().empty());
+    const fs::path base = dir / "base.el";
+    ASSERT_NO_FATAL_FAILURE(ReadInto(vc, base));
+    const ParameterValues before = ReadProfile(base);
+    const fs::path edited = dir / "edited.el";
+    WriteFile(edited,
+              SetKey(ReadFile(base), "Basic", "LC", std::to_string(before.basic.speBasCurrLim == 12 ? 13 : 12)));
+    CliOptions user;
+    user.env["XDG_DATA_HOME"] = (dir / "data").string();
+
+    const std::size_t framesBefore = vc.Received().size();
+    const CliRun r = RunCli({"--json", "write", "--port", vc.Port(), edited.string()}, user);
+    ASSERT_EQ(r.status, 0) << r.Describe() << vc.Log();
+    const fs::path snapshot = ParseJson(r)["snapshot"].get<std::string>();
+    EXPECT_EQ(snapshot.parent_path(), dir / "data" / "ZelborConfigTool" / "Snapshots");
+    EXPECT_EQ(ReadProfile(snapshot), before); // the controller's state before the write
+    // All three blocks were read before the first write frame went out.
+    const std::vector<std::string> all = vc.Received();
+    std::vector<std::string> heads;
+    for (auto it = all.begin() + static_cast<long>(framesBefore); it != all.end() && it->rfind("16 ", 0) != 0; ++it)
+        heads.push_back(it->substr(0, 5));
+    ASSERT_GE(heads.size(), 3u) << vc.Log();
+    EXPECT_EQ(std::vector<std::string>(heads.end() - 3, heads.end()),
+              (std::vector<std::string>{"11 52", "11 53", "11 54"}));
+
+    const CliRun list = RunCli({"--json", "snapshots"}, user);
+    ASSERT_EQ(list.status, 0) << list.Describe();
+    const auto j = ParseJson(list);
+    ASSERT_EQ(j["snapshots"].size(), 1u) << list.out;
+    EXPECT_EQ(j["snapshots"][0]["file"], snapshot.string());
+    EXPECT_EQ(j["snapshots"][0]["model"], "M250");
+    EXPECT_EQ(j["snapshots"][0]["source"], "zelbor-cli write");
+    const CliRun text = RunCli({"snapshots"}, user);
+    EXPECT_NE(text.out.find("\tM250\t"), std::string::npos) << text.out;
+
+    // --no-snapshot: none more. A folder that cannot take one stops the write before it sends.
+    ASSERT_EQ(RunCli({"write", "--no-snapshot", "--port", vc.Port(), edited.string()}, user).status, 0);
+    EXPECT_EQ(ParseJson(RunCli({"--json", "snapshots"}, user))["snapshots"].size(), 1u);
+    WriteFile(dir / "blocked", "a file where the folder should be");
+    CliOptions blocked;
+    blocked.env["XDG_DATA_HOME"] = (dir / "blocked").string();
+    const std::size_t writesBefore = vc.Heads("16").size();
+    const CliRun refused = RunCli({"write", "--port", vc.Port(), edited.string()}, blocked);
+    EXPECT_EQ(refused.status, 7) << refused.Describe();
+    EXPECT_NE(refused.err.find("--no-snapshot"), std::string::npos) << refused.err;
+    EXPECT_EQ(vc.Heads("16").size(), writesBefore);
 }
 
 } // namespace

@@ -2,14 +2,19 @@
 // Whole sequences against the virtual controller: connect, Read Flash, Write Flash, refusals
 // and a controller that disappears.
 #include "MainTestSupport.h"
+#include "common/UserFolders.h"
+#include "profile/Snapshot.h"
+#include "ui/AssistChart.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -225,6 +230,254 @@ TEST_F(WithController, AControllerReportingZeroAmperesLeavesNoCurrentLimitOfZero
     const QStringList writes = Received(*vc).filter(QRegularExpression(QStringLiteral("^16 52")));
     ASSERT_EQ(writes.size(), 1);
     EXPECT_TRUE(writes[0].startsWith(QLatin1String("16 52 18 29 01 "))) << writes[0].toStdString();
+}
+
+// ---- As-found snapshots: they only observe the transfers ----
+
+class WithSnapshots : public WithController {
+protected:
+    void SetUp() override { SetUserFolders(ship.Path() / "settings", ship.Path() / "data"); }
+    void TearDown() override { SetUserFolders({}, {}); }
+    fs::path Folder() const { return ship.Path() / "data" / "Snapshots"; }
+    std::vector<Snapshot> Taken() const { return ListSnapshots(Folder()); }
+    void Reconnect()
+    {
+        form->btnPortDisconnectClick();
+        Connect();
+    }
+};
+
+TEST_F(WithSnapshots, ReadFlashStoresOneSnapshotPerConnectEqualToASaveAs)
+{
+    Start();
+    Connect();
+    form->btnReadFlashClick();
+    RunToEnd();
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err47"}); // nothing added to the sequence
+    std::vector<Snapshot> taken = Taken();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].path, form->LastSnapshotPath);
+    EXPECT_EQ(taken[0].header.model, "M250");
+    EXPECT_EQ(taken[0].header.firmwareVersion, "V2.0.1.5");
+    form->SaveProfile(ship.Q("saved.el"));
+    EXPECT_EQ(taken[0].values, ReadProfile(ship.Path() / "saved.el"));
+
+    messages.Clear();
+    form->btnReadFlashClick(); // the same connection: none more
+    RunToEnd();
+    EXPECT_EQ(Taken().size(), 1u);
+
+    Reconnect(); // a new connection: one more
+    form->btnReadFlashClick();
+    RunToEnd();
+    EXPECT_EQ(Taken().size(), 2u);
+}
+
+TEST_F(WithSnapshots, ThreeSingleReadsInAnyOrderStoreOneSnapshotAfterTheThird)
+{
+    Start();
+    Connect();
+    for (QPushButton* button : {form->btnThrRead, form->btnBasRead, form->btnThrRead, form->btnPASRead}) {
+        EXPECT_TRUE(Taken().empty());
+        messages.Clear();
+        button->click();
+        RunToEnd();
+    }
+    ASSERT_EQ(Taken().size(), 1u);
+    form->SaveProfile(ship.Q("saved.el"));
+    EXPECT_EQ(Taken()[0].values, ReadProfile(ship.Path() / "saved.el"));
+}
+
+TEST_F(WithSnapshots, AFolderThatCannotBeWrittenWarnsOnceAndTheReadCompletes)
+{
+    WriteText(ship.Path() / "data", "a file where the folder should be");
+    Start();
+    Connect();
+    form->btnReadFlashClick();
+    RunToEnd();
+    ASSERT_EQ(messages.messages.size(), 2u) << ::testing::PrintToString(messages.Keys());
+    EXPECT_EQ(messages.messages[0].key, "err47"); // the sequence first, as it always ends
+    EXPECT_EQ(messages.messages[1].flags, zelbor::mbIconWarning);
+    EXPECT_TRUE(messages.messages[1].text.contains(QString::fromStdString(Folder().string())))
+        << messages.messages[1].text.toStdString();
+    EXPECT_EQ(form->TransferMode, TMainForm::tmIdle);
+    EXPECT_EQ(form->speBasCurrLim->value(), 20); // the values arrived all the same
+
+    Reconnect();
+    form->btnReadFlashClick();
+    RunToEnd();
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err47"}); // told once
+}
+
+// ---- Marks on what differs from the controller, and the comparison with it ----
+
+TEST_F(WithSnapshots, MarksFollowEditsAcknowledgedWritesAndLoads)
+{
+    Start();
+    Connect();
+    const ParameterField& limit = *FindParameter("speBasCurrLim");
+    const ParameterField& keep = *FindParameter("spePASKeepCurr");
+    form->speBasCurrLim->setValue(form->speBasCurrLim->value() == 10 ? 11 : 10);
+    EXPECT_FALSE(form->FieldMarked(limit)); // nothing read: nothing to differ from
+    EXPECT_TRUE(form->lblDifferences->text().isEmpty());
+
+    form->btnReadFlashClick();
+    RunToEnd();
+    EXPECT_FALSE(form->FieldMarked(limit));
+    EXPECT_FALSE(form->lblDifferences->text().isEmpty()); // every field as reported
+
+    const int reported = form->speBasCurrLim->value();
+    form->speBasCurrLim->setValue(reported == 10 ? 11 : 10);
+    form->spePASKeepCurr->setValue(form->spePASKeepCurr->value() == 30 ? 31 : 30);
+    EXPECT_TRUE(form->FieldMarked(limit));
+    EXPECT_TRUE(form->FieldMarked(keep));
+    EXPECT_EQ(form->speBasCurrLim->accessibleDescription(), QStringLiteral("controller: %1").arg(reported));
+    EXPECT_TRUE(form->lblDifferences->text().startsWith(QLatin1String("2 fields")));
+    EXPECT_TRUE(form->lblDifferences->text().contains(QLatin1String("Basic, Pedal Assist")))
+        << form->lblDifferences->text().toStdString();
+    int marked = 0;
+    for (const ParameterField& f : ParameterTable())
+        marked += form->FieldMarked(f);
+    EXPECT_EQ(marked, 2);
+    form->speBasCurrLim->setValue(reported); // back to the controller's value: no mark
+    EXPECT_FALSE(form->FieldMarked(limit));
+    EXPECT_TRUE(form->speBasCurrLim->accessibleDescription().isEmpty());
+    form->speBasCurrLim->setValue(reported == 10 ? 11 : 10);
+
+    // The chart draws the edited levels over the controller's and says so in words.
+    ASSERT_TRUE(form->imgAssistChart->Reported(true));
+    EXPECT_EQ(*form->imgAssistChart->Reported(true), form->imgAssistChart->Edited(true));
+    form->speBasAssistCurrLim[2]->setValue(60);
+    form->speBasAssistCurrLim[3]->setValue(40);
+    EXPECT_EQ(form->imgAssistChart->Edited(true)[3], 40);
+    const std::vector<int> falling = form->imgAssistChart->Falling();
+    EXPECT_NE(std::find(falling.begin(), falling.end(), 3), falling.end());
+    const QString words = form->imgAssistChart->accessibleDescription();
+    EXPECT_TRUE(words.contains(QLatin1String("60, 40"))) << words.toStdString();
+    EXPECT_TRUE(words.contains(QLatin1String("controller"))) << words.toStdString();
+    if (const QString artifacts = qEnvironmentVariable("ZELBOR_ARTIFACTS"); !artifacts.isEmpty()) {
+        QDir().mkpath(artifacts); // what a reviewer looks at: marks, count line and chart
+        form->show();
+        PumpFor(200);
+        EXPECT_TRUE(form->grab().save(artifacts + "/marks-window.png"));
+        form->hide();
+    }
+    for (int level : {2, 3}) // back to the controller's, so that only the two edits above stay marked
+        form->speBasAssistCurrLim[static_cast<std::size_t>(level)]->setValue(
+            (*form->imgAssistChart->Reported(true))[static_cast<std::size_t>(level)]);
+
+    // An acknowledged write of Pedal Assist makes its values the controller's; Basic stays marked.
+    messages.Clear();
+    form->btnPASWriteClick();
+    RunToEnd();
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err45"});
+    EXPECT_FALSE(form->FieldMarked(keep));
+    EXPECT_TRUE(form->FieldMarked(limit));
+
+    // Load marks what the profile would change.
+    ProfileValues profile = form->EditingState().ReportedAsProfile();
+    FindParameter("speThrStartVolt")->Value(profile) = form->speThrStartVolt->value() == 5 ? 6 : 5;
+    WriteProfile(ship.Path() / "touring.el", profile);
+    form->LoadFileDialogCanClose(ship.Q("touring.el"));
+    marked = 0;
+    for (const ParameterField& f : ParameterTable())
+        marked += form->FieldMarked(f);
+    EXPECT_TRUE(form->FieldMarked(*FindParameter("speThrStartVolt")));
+    EXPECT_FALSE(form->FieldMarked(limit)); // the profile holds the controller's limit
+    EXPECT_EQ(marked, 1);
+}
+
+TEST_F(WithSnapshots, CompareListsExactlyTheFieldTheControllerStoredOtherwise)
+{
+    const ParameterField& start = *FindParameter("speThrStartCurr");
+    Start({"--store-differs", QStringLiteral("T:%1").arg(start.dataByte)});
+    Connect();
+    form->btnReadFlashClick();
+    RunToEnd();
+    const int written = form->speThrStartCurr->value() == 40 ? 41 : 40;
+    form->speThrStartCurr->setValue(written);
+    messages.Clear();
+    form->btnThrWriteClick();
+    RunToEnd();
+    EXPECT_EQ(messages.Keys(), std::vector<std::string>{"err54"});
+    EXPECT_FALSE(form->FieldMarked(start)); // acknowledged: taken as the controller's
+
+    // The controller holds written + 1. Compare reads, lists that field, and changes no value.
+    const qsizetype before = Received(*vc).size();
+    QStringList rows;
+    ShowHookScope<QDialog> compare([&](QDialog& dialog) {
+        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("tblCompare"));
+        ASSERT_TRUE(table);
+        if (const QString artifacts = qEnvironmentVariable("ZELBOR_ARTIFACTS"); !artifacts.isEmpty()) {
+            EXPECT_TRUE(dialog.grab().save(artifacts + "/compare-window.png"));
+        }
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < table->columnCount(); ++c)
+                cells << table->item(r, c)->text();
+            rows << cells.join(QLatin1Char('|'));
+        }
+    });
+    messages.Clear();
+    form->mnCompare->trigger();
+    ASSERT_TRUE(PumpUntil([&] { return compare.Runs() == 1 && form->TransferMode == TMainForm::tmIdle; }));
+    PumpFor(400);
+    EXPECT_TRUE(messages.Keys().empty()); // the list takes the place of Read Flash's message
+    EXPECT_EQ(rows, QStringList{QStringLiteral("Throttle Handle|%1|%2|%3")
+                                    .arg(form->speThrStartCurr->accessibleName())
+                                    .arg(written + 1)
+                                    .arg(written)});
+    const QStringList frames = Received(*vc).mid(before);
+    EXPECT_EQ(Starting(frames, "11 5"), (QStringList{"11 52", "11 53", "11 54"}));
+    EXPECT_TRUE(Starting(frames, "16").isEmpty()); // read requests only
+    EXPECT_EQ(form->speThrStartCurr->value(), written);
+    EXPECT_TRUE(form->FieldMarked(start));
+    EXPECT_EQ(form->speThrStartCurr->accessibleDescription(), QStringLiteral("controller: %1").arg(written + 1));
+}
+
+TEST_F(WithSnapshots, TheSnapshotsWindowListsNewestFirstLoadsTheChosenOneAndOpensTheFolder)
+{
+    Start();
+    Connect();
+    form->btnReadFlashClick();
+    RunToEnd();
+    const ProfileValues asFound = form->EditingState().ReportedAsProfile();
+    form->speBasCurrLim->setValue(form->speBasCurrLim->value() == 10 ? 11 : 10); // an edit to undo
+    ASSERT_EQ(Taken().size(), 1u);
+
+    int runs = 0;
+    ShowHookScope<QDialog> window([&](QDialog& dialog) {
+        ++runs;
+        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("tblSnapshots"));
+        ASSERT_TRUE(table);
+        ASSERT_EQ(table->rowCount(), 1);
+        EXPECT_EQ(table->item(0, 1)->text(), "ZLBR");
+        EXPECT_EQ(table->item(0, 2)->text(), "M250");
+        EXPECT_EQ(table->item(0, 3)->text(), "V2.0.1.5");
+        EXPECT_EQ(table->item(0, 4)->text(), "48V");
+        EXPECT_EQ(table->item(0, 5)->text(), "25A");
+        EXPECT_EQ(table->currentRow(), 0); // the newest is chosen; Enter loads it
+        if (const QString artifacts = qEnvironmentVariable("ZELBOR_ARTIFACTS"); !artifacts.isEmpty()) {
+            EXPECT_TRUE(dialog.grab().save(artifacts + "/snapshots-window.png"));
+        }
+        if (runs == 1) {
+            dialog.findChild<QPushButton*>(QStringLiteral("btnSnapshotFolder"))->click();
+            dialog.reject();
+        } else {
+            dialog.findChild<QPushButton*>(QStringLiteral("btnSnapshotLoad"))->click();
+        }
+    });
+    form->mnSnapshots->trigger();
+    ASSERT_EQ(hooks.urls.size(), 1u);
+    EXPECT_EQ(fs::path(hooks.urls[0].toLocalFile().toStdString()), Folder());
+    EXPECT_NE(form->EditingState().Values(), asFound); // closing loads nothing
+
+    form->mnSnapshots->trigger();
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(form->EditingState().Values(), asFound);
+    EXPECT_TRUE(form->ProfileFileName.isEmpty()); // Save does not write into the snapshot
+    EXPECT_FALSE(form->mnSave->isEnabled());
+    EXPECT_TRUE(form->windowTitle().endsWith(QString::fromStdString(Taken()[0].path.filename().string())));
 }
 
 } // namespace zelbor
