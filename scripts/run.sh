@@ -56,7 +56,8 @@ if [ ${#usable[@]} -eq 0 ]; then
   if [ -n "$port" ]; then
     echo "No USB serial adapter to use: the virtual controller stands in for one (log: $log)."
     echo
-    echo "  In the tool's port list, choose   $port"
+    # The list shows a virtual port by its link's name, not by the long per-user folder.
+    echo "  In the tool's port list, choose   ${port##*/}"
     echo "  then click Connect."
     echo
     echo "  The list starts with the serial ports of this computer, if it has any, and preselects"

@@ -10,14 +10,15 @@ const Command& IdentifyCommand();
 const Command& ReadCommand();
 const Command& WriteCommand();
 const Command& DiffCommand();
+const Command& DoctorCommand();
 const Command& SnapshotsCommand();
 const Command& HelpCommand();
 
 const std::vector<const Command*>& Commands()
 {
     static const std::vector<const Command*> all = {
-        &PortsCommand(), &IdentifyCommand(),  &ReadCommand(), &WriteCommand(),
-        &DiffCommand(),  &SnapshotsCommand(), &HelpCommand(),
+        &PortsCommand(), &IdentifyCommand(),  &ReadCommand(),   &WriteCommand(),
+        &DiffCommand(),  &SnapshotsCommand(), &DoctorCommand(), &HelpCommand(),
     };
     return all;
 }

@@ -2,6 +2,7 @@
 #include "cli/Connection.h"
 
 #include "common/PathText.h"
+#include "protocol/LineWatch.h"
 #include "serial/Comm.h"
 
 #include <array>
@@ -9,9 +10,6 @@
 
 namespace zelbor::cli {
 
-namespace {
-
-// A port's path, or the name the port list shows for it.
 std::string ResolvePort(const std::string& given)
 {
     std::error_code ec;
@@ -23,7 +21,15 @@ std::string ResolvePort(const std::string& given)
     return given;
 }
 
-} // namespace
+void TraceTo(Session& session, Context& c)
+{
+    if (!c.options.trace)
+        return;
+    std::ostream& err = c.err;
+    session.SetLineTap([&err](LineDirection direction, std::span<const std::uint8_t> bytes) {
+        err << MonitorLine(std::chrono::system_clock::now(), direction == LineDirection::Sent, bytes) << std::endl;
+    });
+}
 
 Connected::Connected(Context& c, const Texts& texts)
     : session_(
@@ -34,6 +40,7 @@ Connected::Connected(Context& c, const Texts& texts)
           },
           [&texts](std::uint8_t block) { return texts.Block(block); })
 {
+    TraceTo(session_, c);
     session_.Connect(ResolvePort(*c.options.Value("--port")));
     const ControllerInfo& info = session_.Info();
     const std::array<std::pair<const char*, std::string>, 6> values = {{

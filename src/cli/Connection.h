@@ -11,6 +11,12 @@
 
 namespace zelbor::cli {
 
+// A port's path, or the name the port list shows for it.
+std::string ResolvePort(const std::string& given);
+
+// Hands every frame and chunk of the session to standard error when --trace was given.
+void TraceTo(Session& session, Context& c);
+
 class Connected {
 public:
     Connected(Context& c, const Texts& texts);

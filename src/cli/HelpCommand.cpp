@@ -26,6 +26,8 @@ const char kCommonOptions[] = R"(Common options:
                    e.g. eng, fra, deu; default: the language the window last used)
   --json           print one JSON object on standard output, also when a command fails
   --timeout MS     longest wait for any answer of the controller (default 3000)
+  --trace          every frame sent and every chunk received to standard error, with the
+                   time, the direction and the bytes in hex (as the window's line monitor)
   --help           show the help of the command
 )";
 

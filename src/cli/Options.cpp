@@ -108,6 +108,9 @@ Options Parse(const std::vector<std::string>& args)
         } else if (a == "--json") {
             flag();
             o.json = true;
+        } else if (a == "--trace") {
+            flag();
+            o.trace = true;
         } else if (a == "--language") {
             o.language = value();
         } else if (a == "--timeout") {

@@ -24,6 +24,7 @@ struct Options {
     std::string command;
     std::string topic;
     bool json = false;
+    bool trace = false;   // --trace: every frame sent and chunk received to standard error
     bool version = false; // --version: the program's version, no command
     std::optional<std::string> language;
     std::chrono::milliseconds timeout{3000};

@@ -62,6 +62,11 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // Hears every frame sent and every chunk received (--trace, the connection check).
+    void SetLineTap(std::function<void(LineDirection, std::span<const std::uint8_t>)> tap)
+    {
+        sequence_.LineTap = std::move(tap);
+    }
     // Opens the port and repeats the identification until the controller answers; the
     // identification then bounds the state's current limit and sets its low-battery choices.
     void Connect(const std::string& port);

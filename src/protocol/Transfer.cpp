@@ -59,11 +59,19 @@ void TTransferSequence::WriteAll()
 
 // ---------------------------------------------------------------- senders
 
+bool TTransferSequence::SendFrame(std::span<const std::uint8_t> frame)
+{
+    const bool queued = link_.Send(frame);
+    if (queued && LineTap)
+        LineTap(LineDirection::Sent, frame);
+    return queued;
+}
+
 void TTransferSequence::SendIdentifyRequest()
 {
     const Bytes frame = IdentifyRequest();
     host_.Wait(kIdentifyWait);
-    if (link_.Send(frame)) {
+    if (SendFrame(frame)) {
         host_.Wait(kIdentifyWait);
         host_.StartConnectTimer();
     } else {
@@ -75,7 +83,7 @@ void TTransferSequence::SendReadRequest(std::uint8_t blockCode)
 {
     const Bytes frame = ReadRequest(blockCode);
     host_.Wait(kReadWait);
-    if (!link_.Send(frame))
+    if (!SendFrame(frame))
         host_.ShowMessage("err5", mbIconError);
 }
 
@@ -86,7 +94,7 @@ void TTransferSequence::SendWriteFrame(std::uint8_t blockCode)
     // Encoding first: a value that is no number stops here, before anything is sent.
     const Bytes frame = WriteFrame(blockCode, EncodeBlock(blockCode, host_.ValuesToWrite(blockCode)));
     host_.Wait(kWriteWait);
-    if (!link_.Send(frame)) {
+    if (!SendFrame(frame)) {
         host_.ShowMessage("err6", mbIconError);
         return;
     }
@@ -133,6 +141,8 @@ private:
 
 void TTransferSequence::Receive(std::span<const std::uint8_t> chunk)
 {
+    if (LineTap && !chunk.empty())
+        LineTap(LineDirection::Received, chunk); // as it came, before any cut
     // Chunks beyond the receive buffer's length are cut to it, whether handled now or later.
     chunk = chunk.first(std::min(chunk.size(), ReceiveBuffer.size()));
     if (chunk.empty())

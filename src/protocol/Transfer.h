@@ -17,11 +17,14 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace zelbor {
+
+enum class LineDirection { Sent, Received };
 
 enum TTransferMode { tmIdle = 0, tmReadBlock = 1, tmWriteBlock = 2, tmReadAll = 3, tmWriteAll = 4, tmConnect = 5 };
 
@@ -97,6 +100,9 @@ public:
     TTransferMode TransferMode = tmIdle; // how the next reply is handled
     int ReopenCount = 0;                 // every ReopenPort call, successful or not
     std::array<std::uint8_t, kReceiveBufferSize> ReceiveBuffer{};
+    // Told of every frame queued for sending and every chunk received, for the line monitor and
+    // the status line; it only watches and must not call back into the sequence.
+    std::function<void(LineDirection, std::span<const std::uint8_t>)> LineTap;
 
     // ---- What the buttons and the timer start ----
     // Opens the port at 1200 baud (a failure throws, and nothing else changes) and starts identifying.
@@ -122,6 +128,7 @@ public:
     void ReopenPort();
 
 private:
+    bool SendFrame(std::span<const std::uint8_t> frame);
     void Dispatch(std::span<const std::uint8_t> chunk);
     void HandleInfoReply(std::span<const std::uint8_t> chunk);
     void HandleReadReply(std::uint8_t blockCode, std::span<const std::uint8_t> chunk);

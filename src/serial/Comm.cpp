@@ -4,11 +4,13 @@
 #include "serial/Comm.h"
 #include "serial/AccessAdvice.h"
 #include "serial/CommSession.h"
+#include "serial/Doctor.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -22,6 +24,8 @@
 #include <unistd.h>
 
 namespace zelbor {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,21 +45,34 @@ void InstallInterruptHandler()
 
 std::string OpenFailureDetail(const std::string& name, int err)
 {
+    std::string detail;
     switch (err) {
     case EACCES:
     case EPERM:
         return AccessDeniedDetail(name);
     case EBUSY:
     case EWOULDBLOCK:
-        return name + " is held by another program: a second instance of this tool, a modem manager "
-                      "(ModemManager) or a braille daemon (brltty) may have grabbed the adapter.";
+        detail = DoctorText("busy",
+                            "%1 is held by another program: a second instance of this tool, a modem manager "
+                            "(ModemManager) or a braille daemon (brltty) may have grabbed the adapter.",
+                            {name});
+        break;
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return name + " has vanished or does not exist. Rescan the ports and choose again.";
+        detail = DoctorText("missing", "%1 has vanished or does not exist. Rescan the ports and choose again.", {name});
+        break;
     default:
         return name + ": " + std::strerror(err);
     }
+    // Then what this computer tells about it: who holds it, which service takes such adapters.
+    // The node's absence is already said above.
+    std::error_code ec;
+    if (fs::exists(name, ec)) {
+        if (const std::string findings = OpenFailureFindings(name); !findings.empty())
+            detail += "\n" + findings;
+    }
+    return detail;
 }
 
 } // namespace

@@ -10,7 +10,10 @@
 // never blocks on a device.
 //
 // Virtual ports announce themselves as links in a per-user folder; a link whose target is
-// gone (a virtual controller that died) is left out.
+// gone (a virtual controller that died) is left out. The folder's links are believed only when
+// the folder is this user's own and nobody else may write to it: under /tmp another local user
+// could create the folder first and plant links to a pseudo-terminal of their own, which the
+// user would then take for a controller.
 #include "serial/Comm.h"
 #include "serial/PortDiscovery.h"
 
@@ -22,6 +25,7 @@
 #include <optional>
 #include <system_error>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelbor {
@@ -89,7 +93,68 @@ bool IsEmptyUartSlot(const fs::path& ttyDir)
     return !ec && driver.filename() == "serial8250";
 }
 
+// The first line of a sysfs attribute, without its line end; empty when there is none.
+std::string Attribute(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+std::string DriverOf(const fs::path& dir)
+{
+    std::error_code ec;
+    const fs::path driver = fs::read_symlink(dir / "driver", ec);
+    return ec ? std::string() : driver.filename().string();
+}
+
 } // namespace
+
+AdapterInfo DescribeAdapter(const std::string& sysClassTty, const std::string& ttyName)
+{
+    AdapterInfo info;
+    if (ttyName.empty() || ttyName.find('/') != std::string::npos || ttyName == "." || ttyName == "..")
+        return info;
+    std::error_code ec;
+    const fs::path device = fs::canonical(fs::path(sysClassTty) / ttyName / "device", ec);
+    if (ec)
+        return info;
+    info.driver = DriverOf(device);
+    // A USB adapter's tty hangs off an interface (ACM) or off the USB-serial port below an
+    // interface; the ids are on the USB device a few levels up.
+    fs::path dir = device;
+    for (int level = 0; level < 4 && !dir.empty() && dir != dir.root_path(); ++level) {
+        if (fs::exists(dir / "idVendor", ec)) {
+            info.vendorId = Attribute(dir / "idVendor");
+            info.productId = Attribute(dir / "idProduct");
+            info.serial = Attribute(dir / "serial");
+            info.product = Attribute(dir / "product");
+            break;
+        }
+        if (info.driver.empty())
+            info.driver = DriverOf(dir);
+        dir = dir.parent_path();
+    }
+    info.chip = ChipFamily(info.vendorId, info.productId, info.driver);
+    return info;
+}
+
+FolderTrust CheckVirtualFolder(const std::string& folder)
+{
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0)
+        return FolderTrust::Missing;
+    if (!S_ISDIR(st.st_mode)) // a link to a folder elsewhere counts as foreign too
+        return FolderTrust::NotAFolder;
+    if (st.st_uid != getuid())
+        return FolderTrust::ForeignOwner;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return FolderTrust::WritableByOthers;
+    return FolderTrust::Trusted;
+}
 
 std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const std::string& devRoot,
                                          const std::string& virtualFolder)
@@ -113,7 +178,10 @@ std::vector<std::string> ListSerialPorts(const std::string& sysClassTty, const s
 
     std::vector<std::string> links;
     ec.clear();
-    for (fs::directory_iterator it(virtualFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    const bool trusted = CheckVirtualFolder(virtualFolder) == FolderTrust::Trusted;
+    for (fs::directory_iterator it = trusted ? fs::directory_iterator(virtualFolder, ec) : fs::directory_iterator(),
+                                end;
+         !ec && it != end; it.increment(ec)) {
         std::error_code e2;
         if (!it->is_symlink(e2))
             continue;
@@ -145,6 +213,14 @@ std::string PortShownName(const std::string& port)
 {
     const fs::path path(port);
     return path.parent_path() == fs::path(VirtualPortFolder()) ? path.filename().string() : port;
+}
+
+AdapterInfo DescribeAdapter(const std::string& port)
+{
+    const fs::path path(port);
+    if (path.parent_path() != fs::path("/dev"))
+        return {}; // a virtual port, or a name that no scan gave
+    return DescribeAdapter("/sys/class/tty", path.filename().string());
 }
 
 std::vector<std::string> ListSerialPorts() { return ListSerialPorts("/sys/class/tty", "/dev", VirtualPortFolder()); }

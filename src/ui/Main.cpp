@@ -2,6 +2,8 @@
 // TMainForm: construction of the window, the start-up sequence, the port list, help and about,
 // and the low-battery field.
 #include "ui/Main.h"
+#include "serial/Adapter.h"
+#include "ui/LineTools.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -59,6 +61,16 @@ TMainForm::TMainForm(QWidget* parent)
 
     BuildMenu();
     BuildExtraMenu();
+    LineTools = new TLineTools(
+        this, mnHelpMenu,
+        [this](std::uint8_t code) {
+            const BlockInfo* block = FindBlock(code);
+            return block ? pctrlProfile->tabText(block->page).remove(QLatin1Char('&')) : QString();
+        },
+        [this] { return QString::fromStdString(PortShownName(CommPort.CommName())); });
+    transfer_.LineTap = [this](LineDirection direction, std::span<const std::uint8_t> bytes) {
+        LineTools->Line(direction, bytes);
+    };
 
     auto* client = new QWidget;
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -147,8 +159,11 @@ void TMainForm::FillPortList()
         const QString shown = QString::fromStdString(PortShownName(port));
         cbbPort->addItem(shown, full);
         const int i = cbbPort->count() - 1;
-        cbbPort->setItemData(i, full, Qt::ToolTipRole);
-        cbbPort->setItemData(i, full, Qt::AccessibleDescriptionRole);
+        // The adapter behind the port tells apart two adapters that look alike in the list.
+        const std::string adapter = AdapterSummary(DescribeAdapter(port));
+        const QString described = adapter.empty() ? full : full + "\n" + QString::fromStdString(adapter);
+        cbbPort->setItemData(i, described, Qt::ToolTipRole);
+        cbbPort->setItemData(i, described, Qt::AccessibleDescriptionRole);
     }
     cbbPort->setCurrentIndex(cbbPort->count() > 0 ? 0 : -1);
     ShowSelectedPortPath(); // also when the index stayed the same
@@ -163,7 +178,8 @@ QString TMainForm::SelectedPortPath() const
 
 void TMainForm::ShowSelectedPortPath()
 {
-    const QString path = SelectedPortPath();
+    const QVariant described = cbbPort->currentData(Qt::ToolTipRole);
+    const QString path = described.isValid() ? described.toString() : SelectedPortPath();
     cbbPort->setToolTip(path);
     if (cbbPort->accessibleDescription() != path)
         cbbPort->setAccessibleDescription(path);

@@ -39,6 +39,8 @@ class QWidget;
 
 namespace zelbor {
 
+class TLineTools;
+
 class IniFile;
 class TAssistChart;
 
@@ -257,6 +259,8 @@ public:
     QAction* mnHelp = nullptr;
     QAction* mnHelpFile = nullptr;
     QAction* mnAbout = nullptr;
+
+    TLineTools* LineTools = nullptr; // the status line and the line monitor
 
     QFileDialog* LoadFileDialog = nullptr;
     QFileDialog* SaveFileDialog = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm: the language list, the language switch, the window texts and the information page.
 #include "ui/Main.h"
+#include "ui/LineTools.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -115,6 +116,7 @@ void TMainForm::SetMainLanguage()
     SetMainOtherLanguage(ini);
     SetMainCommLanguage(ini);
     SetMainControllerInfosLanguage(ini);
+    LineTools->Retranslate();
     SetMainExtrasLanguage(ini);
     UpdateAccessibility(); // names and access letters follow the new texts
 }

@@ -2,6 +2,7 @@
 // TMainForm: the buttons of the connection and the transfers, and the window as the transfer
 // sequence's host, which hands the values on to and from the editing state.
 #include "ui/Main.h"
+#include "ui/LineTools.h"
 
 #include <QAction>
 #include <QLabel>
@@ -177,6 +178,7 @@ void TMainForm::ShowConnectionState(ConnectionState state)
             b->setEnabled(true);
         break;
     case ConnectionState::Disconnected:
+        LineTools->Stop();
         btnPortDisconnect->setEnabled(false);
         btnPortConnect->setEnabled(true);
         SetTransferButtonsEnabled(false);

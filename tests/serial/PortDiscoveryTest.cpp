@@ -87,6 +87,107 @@ TEST_F(PortDiscoveryTest, VirtualLinksFollowTheHardwarePortsAndDanglingOnesAreOm
               (std::vector<std::string>{Dev("ttyUSB0"), Virt("virtual-controller-9"), Virt("virtual-controller-12")}));
 }
 
+TEST_F(PortDiscoveryTest, VirtualLinksAreBelievedOnlyFromAPrivateFolderOfThisUser)
+{
+    std::ofstream(root / "target");
+    fs::create_symlink(root / "target", root / "virtual" / "virtual-controller-1");
+    const std::vector<std::string> one{Virt("virtual-controller-1")};
+    EXPECT_EQ(CheckVirtualFolder((root / "virtual").string()), FolderTrust::Trusted);
+    EXPECT_EQ(List(), one);
+
+    // Anyone may write: another user could have planted the link.
+    fs::permissions(root / "virtual", fs::perms::others_write, fs::perm_options::add);
+    EXPECT_EQ(CheckVirtualFolder((root / "virtual").string()), FolderTrust::WritableByOthers);
+    EXPECT_TRUE(List().empty());
+    fs::permissions(root / "virtual", fs::perms::others_write | fs::perms::group_write, fs::perm_options::remove);
+    fs::permissions(root / "virtual", fs::perms::group_write, fs::perm_options::add);
+    EXPECT_TRUE(List().empty());
+    fs::permissions(root / "virtual", fs::perms::group_write, fs::perm_options::remove);
+    EXPECT_EQ(List(), one);
+
+    // The folder's name is a link to a folder elsewhere: not believed, wherever it leads.
+    fs::rename(root / "virtual", root / "elsewhere");
+    fs::create_directory_symlink(root / "elsewhere", root / "virtual");
+    EXPECT_EQ(CheckVirtualFolder((root / "virtual").string()), FolderTrust::NotAFolder);
+    EXPECT_TRUE(List().empty());
+
+    // Another user's folder.
+    fs::remove(root / "virtual");
+    fs::rename(root / "elsewhere", root / "virtual");
+    ASSERT_EQ(chown((root / "virtual").c_str(), getuid() + 1, static_cast<gid_t>(-1)) == 0, getuid() == 0);
+    if (getuid() == 0) {
+        EXPECT_EQ(CheckVirtualFolder((root / "virtual").string()), FolderTrust::ForeignOwner);
+        EXPECT_TRUE(List().empty());
+    }
+    EXPECT_EQ(CheckVirtualFolder((root / "none").string()), FolderTrust::Missing);
+}
+
+TEST_F(PortDiscoveryTest, AdapterDetailsComeFromTheUsbDeviceAboveTheTty)
+{
+    // A USB-serial adapter: tty -> port of the USB-serial driver -> interface -> USB device.
+    const fs::path usb = root / "devices" / "usb1" / "1-2";
+    const fs::path port = usb / "1-2:1.0" / "ttyUSB0";
+    fs::create_directories(port);
+    fs::create_directories(root / "drivers" / "ch341-uart");
+    fs::create_directory_symlink(root / "drivers" / "ch341-uart", port / "driver");
+    std::ofstream(usb / "idVendor") << "1a86\n";
+    std::ofstream(usb / "idProduct") << "7523\n";
+    std::ofstream(usb / "serial") << "A50285BI\n";
+    std::ofstream(usb / "product") << "USB Serial\n";
+    fs::create_directories(root / "sys" / "class" / "tty" / "ttyUSB0");
+    fs::create_directory_symlink(port, root / "sys" / "class" / "tty" / "ttyUSB0" / "device");
+    const std::string tty = (root / "sys" / "class" / "tty").string();
+
+    const AdapterInfo a = DescribeAdapter(tty, "ttyUSB0");
+    EXPECT_EQ(a.vendorId, "1a86");
+    EXPECT_EQ(a.productId, "7523");
+    EXPECT_EQ(a.chip, "CH340");
+    EXPECT_EQ(a.serial, "A50285BI");
+    EXPECT_EQ(a.driver, "ch341-uart");
+    EXPECT_EQ(AdapterSummary(a), "CH340 \xC2\xB7 USB 1a86:7523 \xC2\xB7 serial A50285BI \xC2\xB7 driver ch341-uart");
+
+    // An ACM modem hangs off the interface itself, whose driver names the class; no serial number.
+    const fs::path acm = root / "devices" / "usb1" / "1-3";
+    fs::create_directories(acm / "1-3:1.0" / "tty" / "ttyACM0");
+    fs::create_directories(root / "drivers" / "cdc_acm");
+    fs::create_directory_symlink(root / "drivers" / "cdc_acm", acm / "1-3:1.0" / "driver");
+    std::ofstream(acm / "idVendor") << "2e8a\n";
+    std::ofstream(acm / "idProduct") << "000a\n";
+    fs::create_directories(root / "sys" / "class" / "tty" / "ttyACM0");
+    fs::create_directory_symlink(acm / "1-3:1.0", root / "sys" / "class" / "tty" / "ttyACM0" / "device");
+    const AdapterInfo m = DescribeAdapter(tty, "ttyACM0");
+    EXPECT_EQ(m.chip, "CDC-ACM");
+    EXPECT_EQ(m.vendorId, "2e8a");
+    EXPECT_TRUE(m.serial.empty());
+
+    // A built-in UART has a driver but no USB ids; a console and names that leave the tree
+    // have nothing.
+    Tty("ttyS1", "serial8250", true, "4");
+    const AdapterInfo u = DescribeAdapter(tty, "ttyS1");
+    EXPECT_TRUE(u.vendorId.empty());
+    EXPECT_EQ(u.driver, "serial8250");
+    EXPECT_TRUE(u.chip.empty());
+    Tty("tty0", nullptr);
+    EXPECT_TRUE(DescribeAdapter(tty, "tty0").Empty());
+    EXPECT_TRUE(DescribeAdapter(tty, "../tty/ttyUSB0").Empty());
+    EXPECT_TRUE(DescribeAdapter(tty, "").Empty());
+    EXPECT_TRUE(DescribeAdapter(Virt("x")).Empty());
+}
+
+TEST(ChipTable, NamesTheFamilyFromTheIdsAndFallsBackToTheDriver)
+{
+    EXPECT_EQ(ChipFamily("0403", "6001", ""), "FT232R");
+    EXPECT_EQ(ChipFamily("0403", "6015", "ftdi_sio"), "FT230X/FT231X");
+    EXPECT_EQ(ChipFamily("0403", "beef", ""), "FT232 family");  // another product of the same vendor
+    EXPECT_EQ(ChipFamily("10C4", "EA60", ""), "CP2102/CP2104"); // ids as upper-case hex
+    EXPECT_EQ(ChipFamily("067b", "2303", ""), "PL2303");
+    EXPECT_EQ(ChipFamily("1a86", "5523", ""), "CH341");
+    EXPECT_EQ(ChipFamily("1234", "5678", "pl2303"), "PL2303 family"); // ids a maker chose
+    EXPECT_EQ(ChipFamily("1234", "5678", "usbser"), "CDC-ACM");
+    EXPECT_EQ(ChipFamily("1234", "5678", "some_driver"), "");
+    EXPECT_EQ(AdapterSummary({}), "");
+}
+
 TEST_F(PortDiscoveryTest, MissingRootsGiveAnEmptyList)
 {
     EXPECT_TRUE(ListSerialPorts((root / "none").string(), (root / "none").string(), (root / "none").string()).empty());

@@ -239,8 +239,21 @@ std::vector<TReplyStep> TControllerModel::Answer(const Bytes& frame)
     }
     if (o_.silent)
         reply.clear();
+    // A loop on the line: the request comes back as it went, and no controller answers.
+    if (o_.echo)
+        return {{std::chrono::milliseconds(0), frame, "-> " + Hex(frame) + "  (echo)"}};
     if (reply.empty())
         return {};
+    if (o_.garbage)
+        reply = Noise(reply.size());
+    if (o_.wrongSpeed) {
+        // Sent at another speed, each byte reaches the tool framed wrong; with the top bit set no
+        // byte can pass for a block code.
+        for (std::uint8_t& b : reply)
+            b = static_cast<std::uint8_t>(0x80 | (b >> 1));
+    }
+    if (o_.shortReply)
+        reply.resize(std::max<std::size_t>(1, reply.size() / 2));
 
     std::vector<TReplyStep> steps;
     if (faulty)

@@ -33,6 +33,10 @@ struct TModelOptions {
     int maxCurrent = 25;
     int identifyOn = 1;
     bool silent = false;
+    bool echo = false;       // send every frame back as it came, and nothing else
+    bool garbage = false;    // answer with bytes that are no reply
+    bool wrongSpeed = false; // answer as a receiver at another speed would take the reply
+    bool shortReply = false; // answer with the first half of every reply only
     int readDelayMs = 0;
     int splitMs = 0;
     Bytes prefix;

@@ -44,6 +44,12 @@ Identification:
 Faults:
   --identify-on N        answer the identification only from the Nth request on
   --silent               never answer anything
+  --echo                 send every request back as it came and answer nothing, as a cable
+                         or adapter that loops the line back
+  --garbage              answer every request with line noise of the reply's length
+  --wrong-speed          answer as a controller at another line speed is received: every
+                         byte framed wrong
+  --short-reply          answer with the first half of every reply only
   --read-delay MS        wait MS milliseconds before answering a read
   --split MS             send every reply in two halves MS milliseconds apart (e.g. 300)
   --prefix HEX           put these bytes before every reply (e.g. "00 FF")
@@ -170,6 +176,14 @@ TOptions ParseOptions(const std::vector<std::string>& args)
             o.identifyOn = static_cast<int>(Number(value(i), "--identify-on", 1, 1'000'000));
         else if (a == "--silent")
             o.silent = true;
+        else if (a == "--echo")
+            o.echo = true;
+        else if (a == "--garbage")
+            o.garbage = true;
+        else if (a == "--wrong-speed")
+            o.wrongSpeed = true;
+        else if (a == "--short-reply")
+            o.shortReply = true;
         else if (a == "--latency")
             l.latencyMs = static_cast<int>(Number(value(i), "--latency", 0, 3'600'000));
         else if (a == "--read-delay")

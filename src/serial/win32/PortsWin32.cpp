@@ -3,6 +3,7 @@
 // HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM. Each value stands for one port; its data is
 // the port name (COM3), its name only the driver's device (\Device\Serial0). Read-only: the key is
 // never created.
+#include "serial/Adapter.h"
 #include "serial/Comm.h"
 #include "serial/win32/PortDiscoveryWin32.h"
 
@@ -67,5 +68,9 @@ std::string VirtualPortFolder() { return {}; }
 
 // Virtual ports are drivers of the serial-device map here, named like any other port.
 std::string PortShownName(const std::string& port) { return port; }
+
+// The adapter's ids would come from SetupAPI's device properties; not read yet, so the list
+// shows no adapter details on Windows.
+AdapterInfo DescribeAdapter(const std::string&) { return {}; }
 
 } // namespace zelbor

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What the system knows about the adapter behind a serial port. Most connection trouble starts
+// with the wrong adapter, a missing driver or two adapters that look alike in the port list, so
+// the list, the command line and the connection check all show the same few facts.
+#include <string>
+
+namespace zelbor {
+
+struct AdapterInfo {
+    std::string vendorId;  // four lower-case hex digits, empty when the port is not on USB
+    std::string productId; // likewise
+    std::string chip;      // the chip family named from the ids or the driver, empty when unknown
+    std::string serial;    // the adapter's own serial number, when it reports one
+    std::string driver;    // the kernel driver (or the Windows service) that serves the port
+    std::string product;   // the adapter's own description, when it reports one
+
+    bool Empty() const { return vendorId.empty() && chip.empty() && serial.empty() && driver.empty(); }
+};
+
+// The chip family of a USB-serial adapter, from its ids and, failing that, from the driver that
+// took it (a driver serves one family, whatever ids a maker gave the chip). Empty when unknown.
+std::string ChipFamily(const std::string& vendorId, const std::string& productId, const std::string& driver);
+
+// One line for a tooltip or a listing: "CH340 · USB 1a86:7523 · serial A1B2 · driver ch341".
+// Empty for an empty record.
+std::string AdapterSummary(const AdapterInfo& info);
+
+// The adapter behind a port named as ListSerialPorts names it. On Linux from sysfs; a virtual
+// port, a port without hardware behind it and every port on Windows give an empty record.
+AdapterInfo DescribeAdapter(const std::string& port);
+
+} // namespace zelbor
