@@ -27,7 +27,7 @@ struct Command {
     std::string synopsis{}; // the overview of all commands: its arguments ("read --port PORT --out FILE")
     std::string summary{};  // and what it does, in one line
     std::string help{};     // its own help: the usage line and what it does
-    std::vector<OptionSpec> options{};
+    std::vector<OptionDecl> options{};
     const char* operand = nullptr; // its one argument, as a message names it ("a profile file"); nullptr: none
     bool listsExitStatuses = true; // its help lists the exit statuses
     bool usesLanguage = true;      // it needs the language chosen (and a --language given checked) first

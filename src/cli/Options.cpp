@@ -10,20 +10,20 @@ namespace zelbor::cli {
 
 namespace {
 
-const OptionSpec* FindIn(const std::vector<OptionSpec>& specs, std::string_view name)
+const OptionDecl* FindIn(const std::vector<OptionDecl>& options, std::string_view name)
 {
-    for (const OptionSpec& s : specs)
+    for (const OptionDecl& s : options)
         if (name == s.name)
             return &s;
     return nullptr;
 }
 
 // The option of that name as some command declares it, and the commands that take it.
-const OptionSpec* AnyCommandsOption(std::string_view name, std::vector<std::string>* takers = nullptr)
+const OptionDecl* AnyCommandsOption(std::string_view name, std::vector<std::string>* takers = nullptr)
 {
-    const OptionSpec* found = nullptr;
+    const OptionDecl* found = nullptr;
     for (const Command* command : Commands()) {
-        if (const OptionSpec* s = FindIn(command->options, name)) {
+        if (const OptionDecl* s = FindIn(command->options, name)) {
             found = s;
             if (takers)
                 takers->push_back(command->name);
@@ -58,10 +58,10 @@ void CheckAgainst(const Command& command, const Options& o)
             throw Failure(Status::Usage, name + " belongs to " + takers.front());
         throw Failure(Status::Usage, command.name + " takes no " + name);
     }
-    for (const OptionSpec& spec : command.options)
-        if (spec.required && !given(spec.name))
-            throw Failure(Status::Usage, command.name + " needs " + spec.name + (spec.value ? " " : "") +
-                                             (spec.value ? spec.value : ""));
+    for (const OptionDecl& option : command.options)
+        if (option.required && !given(option.name))
+            throw Failure(Status::Usage, command.name + " needs " + option.name + (option.value ? " " : "") +
+                                             (option.value ? option.value : ""));
 }
 
 } // namespace
@@ -115,8 +115,8 @@ Options Parse(const std::vector<std::string>& args)
             o.language = value();
         } else if (a == "--timeout") {
             o.timeout = Timeout(value());
-        } else if (const OptionSpec* spec = AnyCommandsOption(a)) {
-            if (spec->value) {
+        } else if (const OptionDecl* option = AnyCommandsOption(a)) {
+            if (option->value) {
                 o.values[a] = value();
             } else {
                 flag();

@@ -13,7 +13,7 @@
 namespace zelbor::cli {
 
 // An option of one or more commands.
-struct OptionSpec {
+struct OptionDecl {
     const char* name;            // "--out"
     const char* value = nullptr; // what its value is, as the messages name it ("FILE"); nullptr: a flag
     bool required = false;
