@@ -66,7 +66,7 @@ add_custom_command(OUTPUT ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOL
 add_custom_target(zelbor_app_icon ALL DEPENDS ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOLOR_FILES})
 
 # --- Help.pdf ---
-set(ZELBOR_HELP_HTML ${CMAKE_SOURCE_DIR}/resources/manual/Help.html)
+set(ZELBOR_HELP_HTML ${CMAKE_SOURCE_DIR}/resources/manual/eng/Help.html)
 if(EXISTS ${ZELBOR_HELP_HTML})
   add_custom_command(OUTPUT ${ZELBOR_SHIP_DIR}/Help.pdf
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZELBOR_SHIP_DIR}
