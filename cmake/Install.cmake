@@ -5,7 +5,7 @@
 # Every copy of the program keeps its files beside its executable, so the install prefix is the
 # program's folder, laid out as the build's shipping folder (bin/) is:
 #   component "program" (the default): the program, zelbor-cli, the virtual controller (Linux),
-#     Help.pdf, Languages/, Profiles/, Qt's translations/, the licence and the notices;
+#     Help.pdf, Languages/ (with the other languages' manuals), Profiles/, Qt's translations/, the licence and the notices;
 #   component "installed-copy" (only when asked for): the marker that makes it an installed copy,
 #     with per-user settings (src/common/UserFolders.h). The Windows installer and the Debian
 #     package ship it; the archives, which people unpack and use in place, do not;
@@ -35,9 +35,16 @@ if(TARGET zelbor_shipped_files)
   # Qt's own texts (message-box buttons, file dialogs), when the build found them.
   install(DIRECTORY ${ZELBOR_SHIP_DIR}/translations DESTINATION . OPTIONAL)
 endif()
-if(TARGET zelbor_help_pdf)
-  install(FILES ${ZELBOR_SHIP_DIR}/Help.pdf DESTINATION .)
-endif()
+# The manuals: the English Help.pdf beside the program, every other language's in its folder of
+# Languages/ (src/ui/generated.cmake).
+get_property(ZELBOR_MANUAL_FILES GLOBAL PROPERTY ZELBOR_MANUAL_FILES)
+foreach(manual IN LISTS ZELBOR_MANUAL_FILES)
+  get_filename_component(folder ${manual} DIRECTORY)
+  if(NOT folder)
+    set(folder .)
+  endif()
+  install(FILES ${ZELBOR_SHIP_DIR}/${manual} DESTINATION ${folder})
+endforeach()
 
 # The licence and the notices of what the packages link and ship, in every package. Windows
 # opens a file by its extension.

@@ -34,6 +34,11 @@ if [ "$core_only" -eq 1 ]; then
   exit 0
 fi
 
+# The manuals, whose pictures are taken from the Linux build of the window: the Windows build
+# ships these (ZELBOR_MANUALS_FROM in the windows preset).
+echo "== The manuals (build-win-host) [${SECONDS} s so far]"
+cmake --build "$root/build-win-host" --parallel "$jobs" --target zelbor_help_pdf
+
 echo "== Qt and libjpeg for Windows [${SECONDS} s so far]"
 prefix=$("$root/scripts/windows-deps.sh" | tail -n1)
 

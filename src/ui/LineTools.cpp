@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 #include "serial/Doctor.h"
 #include "ui/PathQt.h"
+#include "ui/Seam.h"
 
 #include <QAction>
 #include <QApplication>
@@ -73,7 +74,7 @@ void TLineTools::Line(LineDirection direction, std::span<const std::uint8_t> byt
 {
     const bool sent = direction == LineDirection::Sent;
     if (sent)
-        watch_.Sent(bytes, LineWatch::Clock::now());
+        watch_.Sent(bytes, Seam().Now());
     else
         watch_.Received(bytes);
     if (watch_.Waiting() && !timer_->isActive())
@@ -96,7 +97,7 @@ QString TLineTools::StatusText() const
     const auto awaited = watch_.Awaited();
     if (!awaited)
         return {};
-    const long seconds = watch_.SecondsWaited(LineWatch::Clock::now());
+    const long seconds = watch_.SecondsWaited(Seam().Now());
     QString doing;
     if (*awaited == bcIdentify)
         doing = Text("identifying", "Identifying the controller on %1", {portName_().toStdString()});

@@ -23,6 +23,8 @@ TSeam* g_installed = nullptr;
 
 void TSeam::Wait(std::chrono::milliseconds length) { std::this_thread::sleep_for(length); }
 
+std::chrono::steady_clock::time_point TSeam::Now() { return std::chrono::steady_clock::now(); }
+
 int TSeam::ShowMessage(const MessageRequest& request) { return ShowRealMessageBox(request); }
 
 std::optional<QString> TSeam::RunFileDialog(QFileDialog& dialog)

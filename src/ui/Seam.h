@@ -25,6 +25,9 @@ public:
     // A fixed wait of the transfer sequence. It blocks the GUI thread without dispatching events,
     // so a chunk that arrives meanwhile is handled only after the running handler has returned.
     virtual void Wait(std::chrono::milliseconds length);
+    // The time the status line measures a wait by. Only a seam of a test or a build tool moves it
+    // ahead, to see what the window shows after a wait without waiting.
+    virtual std::chrono::steady_clock::time_point Now();
     // A modal message box (ShowRealMessageBox); the identifier of the button that closed it.
     virtual int ShowMessage(const MessageRequest& request);
     // A file dialog; the accepted file name, or nullopt when it was cancelled.

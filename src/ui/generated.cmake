@@ -65,15 +65,86 @@ add_custom_command(OUTPUT ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOL
   VERBATIM)
 add_custom_target(zelbor_app_icon ALL DEPENDS ${ZELBOR_APP_ICO} ${ZELBOR_APP_PNG} ${ZELBOR_APP_HICOLOR_FILES})
 
-# --- Help.pdf ---
-set(ZELBOR_HELP_HTML ${CMAKE_SOURCE_DIR}/resources/manual/eng/Help.html)
-if(EXISTS ${ZELBOR_HELP_HTML})
-  add_custom_command(OUTPUT ${ZELBOR_SHIP_DIR}/Help.pdf
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZELBOR_SHIP_DIR}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-            ${ZELBOR_TOOL_zelbor-help-pdf} ${ZELBOR_HELP_HTML} ${ZELBOR_SHIP_DIR}/Help.pdf
-    DEPENDS ${ZELBOR_TOOL_DEPENDS} ${ZELBOR_HELP_HTML}
-    COMMENT "Typesetting Help.pdf"
-    VERBATIM)
-  add_custom_target(zelbor_help_pdf ALL DEPENDS ${ZELBOR_SHIP_DIR}/Help.pdf)
+# --- The manuals ---
+# One per language with a source, resources/manual/<code>/Help.html (<code> a folder of
+# Languages/): the English one is Help.pdf beside the program, every other Languages/<code>/Help.pdf.
+# Their pictures are taken from this build's own window in the manual's language
+# (tools/manual-shots), so they follow the code. That needs the window and the virtual controller
+# running on the build machine: a cross build takes the manuals a native build made instead
+# (ZELBOR_MANUALS_FROM, the native build's shipping folder).
+file(GLOB ZELBOR_MANUAL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/manual/*/Help.html)
+set(ZELBOR_MANUAL_CODES)
+foreach(source IN LISTS ZELBOR_MANUAL_SOURCES)
+  get_filename_component(dir ${source} DIRECTORY)
+  get_filename_component(code ${dir} NAME)
+  if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/resources/Languages/${code})
+    list(APPEND ZELBOR_MANUAL_CODES ${code})
+  endif()
+endforeach()
+set(ZELBOR_MANUAL_PICTURES main-window.png warning.png snapshots.png doctor-status.png)
+set(ZELBOR_MANUALS_FROM "" CACHE PATH
+    "Cross builds: the shipping folder of a native build whose manuals this build ships")
+set(ZELBOR_MANUAL_FILES) # relative to the shipping folder, for the install rules and the tests
+set(ZELBOR_MANUAL_OUT)
+if(NOT CMAKE_CROSSCOMPILING AND TARGET zelbor-virtual-controller)
+  # The window's test helpers start it and the virtual controller as the window tests do.
+  add_executable(zelbor-manual-shots ${CMAKE_SOURCE_DIR}/tools/manual-shots/main.cpp)
+  target_include_directories(zelbor-manual-shots PRIVATE ${CMAKE_SOURCE_DIR}/tests/ui)
+  target_link_libraries(zelbor-manual-shots PRIVATE zelbor_ui)
+  target_compile_definitions(zelbor-manual-shots PRIVATE
+    ZELBOR_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources"
+    ZELBOR_VIRTUAL_CONTROLLER="$<TARGET_FILE:zelbor-virtual-controller>")
+  set_target_properties(zelbor-manual-shots PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ZELBOR_TOOLS_OUT})
+  add_dependencies(zelbor-manual-shots zelbor-virtual-controller)
+  zelbor_warnings(zelbor-manual-shots)
+  file(GLOB_RECURSE ZELBOR_LANGUAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/Languages/*)
+  foreach(code IN LISTS ZELBOR_MANUAL_CODES)
+    if(code STREQUAL "eng")
+      set(relative Help.pdf)
+    else()
+      set(relative Languages/${code}/Help.pdf)
+    endif()
+    set(shots ${CMAKE_BINARY_DIR}/manual/${code})
+    list(TRANSFORM ZELBOR_MANUAL_PICTURES PREPEND ${shots}/ OUTPUT_VARIABLE pictures)
+    add_custom_command(OUTPUT ${pictures}
+      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+              $<TARGET_FILE:zelbor-manual-shots> ${ZELBOR_SHIP_DIR} ${code} ${shots}
+      DEPENDS zelbor-manual-shots zelbor-virtual-controller ${ZELBOR_LANGUAGE_SOURCES}
+      COMMENT "Taking the manual's pictures (${code})"
+      VERBATIM)
+    add_custom_command(OUTPUT ${ZELBOR_SHIP_DIR}/${relative}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${ZELBOR_SHIP_DIR}/Languages/${code}
+      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+              ${ZELBOR_TOOL_zelbor-help-pdf} ${CMAKE_SOURCE_DIR}/resources/manual/${code}/Help.html
+              ${ZELBOR_SHIP_DIR}/${relative} ${shots}
+      DEPENDS ${ZELBOR_TOOL_DEPENDS} ${CMAKE_SOURCE_DIR}/resources/manual/${code}/Help.html ${pictures}
+      COMMENT "Typesetting ${relative}"
+      VERBATIM)
+    list(APPEND ZELBOR_MANUAL_FILES ${relative})
+    list(APPEND ZELBOR_MANUAL_OUT ${ZELBOR_SHIP_DIR}/${relative})
+  endforeach()
+elseif(ZELBOR_MANUALS_FROM)
+  foreach(code IN LISTS ZELBOR_MANUAL_CODES)
+    if(code STREQUAL "eng")
+      set(relative Help.pdf)
+    else()
+      set(relative Languages/${code}/Help.pdf)
+    endif()
+    add_custom_command(OUTPUT ${ZELBOR_SHIP_DIR}/${relative}
+      COMMAND ${CMAKE_COMMAND} -E copy ${ZELBOR_MANUALS_FROM}/${relative} ${ZELBOR_SHIP_DIR}/${relative}
+      DEPENDS ${ZELBOR_MANUALS_FROM}/${relative}
+      COMMENT "Taking ${relative} from ${ZELBOR_MANUALS_FROM}"
+      VERBATIM)
+    list(APPEND ZELBOR_MANUAL_FILES ${relative})
+    list(APPEND ZELBOR_MANUAL_OUT ${ZELBOR_SHIP_DIR}/${relative})
+  endforeach()
+elseif(ZELBOR_MANUAL_CODES)
+  message(WARNING "No manual in this build: its pictures are taken on the build machine by a native "
+                  "build; give its shipping folder as ZELBOR_MANUALS_FROM")
 endif()
+if(ZELBOR_MANUAL_OUT)
+  # Built after the shipped files, which the pictures are taken with and which Languages/ holds.
+  add_custom_target(zelbor_help_pdf ALL DEPENDS ${ZELBOR_MANUAL_OUT})
+  add_dependencies(zelbor_help_pdf zelbor_shipped_files)
+endif()
+set_property(GLOBAL PROPERTY ZELBOR_MANUAL_FILES ${ZELBOR_MANUAL_FILES})

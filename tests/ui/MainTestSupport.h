@@ -86,6 +86,7 @@ public:
     ForwardingSeam& operator=(const ForwardingSeam&) = delete;
 
     void Wait(std::chrono::milliseconds t) override { previous_ ? previous_->Wait(t) : TSeam::Wait(t); }
+    std::chrono::steady_clock::time_point Now() override { return previous_ ? previous_->Now() : TSeam::Now(); }
     int ShowMessage(const MessageRequest& r) override
     {
         return previous_ ? previous_->ShowMessage(r) : TSeam::ShowMessage(r);

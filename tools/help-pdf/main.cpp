@@ -2,7 +2,11 @@
 // Typesets the user manual (HTML) as the help document Help.pdf: A4 pages, page numbers at the
 // bottom.
 //
-//   zelbor-help-pdf <in.html> <out.pdf>
+//   zelbor-help-pdf <in.html> <out.pdf> [<picture folder>]
+//
+// A picture the manual names by its plain file name is taken from the picture folder (the
+// screenshots made by this build), else from beside the manual. A picture found in neither
+// fails the run: a manual with an empty frame where its picture should be is not made.
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -13,12 +17,47 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <QImage>
+#include <QStringList>
+
 #include <cstdio>
+#include <utility>
+
+namespace {
+
+class ManualDocument : public QTextDocument {
+public:
+    explicit ManualDocument(QString pictures) : pictures_(std::move(pictures)) {}
+    QStringList missing;
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        if (type == QTextDocument::ImageResource) {
+            const QString file = name.fileName();
+            if (!pictures_.isEmpty() && !file.isEmpty()) {
+                QImage image(pictures_ + QLatin1Char('/') + file);
+                if (!image.isNull())
+                    return image;
+            }
+            const QVariant found = QTextDocument::loadResource(type, name);
+            if (!found.isValid() && !missing.contains(file))
+                missing << file;
+            return found;
+        }
+        return QTextDocument::loadResource(type, name);
+    }
+
+private:
+    QString pictures_;
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <in.html> <out.pdf>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <in.html> <out.pdf> [<picture folder>]\n", argv[0]);
         return 2;
     }
     QGuiApplication app(argc, argv);
@@ -32,7 +71,7 @@ int main(int argc, char** argv)
     }
     const QString html = QString::fromUtf8(in.readAll());
 
-    QTextDocument doc;
+    ManualDocument doc(argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString());
     // Pictures named in the manual are found beside it.
     doc.setBaseUrl(QUrl::fromLocalFile(QFileInfo(inPath).absolutePath() + QLatin1Char('/')));
     QFont font(QStringLiteral("DejaVu Sans"), 10);
@@ -54,6 +93,12 @@ int main(int argc, char** argv)
         // The document has no page size of its own, so print() paginates it for the writer and
         // numbers the pages.
         doc.print(&writer);
+    }
+    if (!doc.missing.isEmpty()) {
+        QFile::remove(tmpPath);
+        std::fprintf(stderr, "%s names pictures that are not there: %s\n", argv[1],
+                     qPrintable(doc.missing.join(QStringLiteral(", "))));
+        return 1;
     }
     QFile::remove(outPath);
     if (!QFileInfo(tmpPath).size() || !QFile::rename(tmpPath, outPath)) {
