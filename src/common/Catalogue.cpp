@@ -101,6 +101,20 @@ fs::path LanguageFile(std::string_view relative)
 
 fs::path LanguagesIniPath() { return ExecutableFolder() / "Languages" / "languages.ini"; }
 
+fs::path ManualPath()
+{
+    // The code comes from an editable languages.ini: only a plain folder name may lead into
+    // Languages/, never a path that climbs out of it.
+    const fs::path code(CurrentLanguage);
+    if (!CurrentLanguage.empty() && code == code.filename() && code != "." && code != "..") {
+        fs::path own = ExecutableFolder() / "Languages" / code / "Help.pdf";
+        std::error_code ec;
+        if (fs::is_regular_file(own, ec))
+            return own;
+    }
+    return ExecutableFolder() / "Help.pdf";
+}
+
 std::vector<std::string> SplitItems(std::string_view text, char separator)
 {
     std::vector<std::string> items;

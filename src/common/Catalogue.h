@@ -26,6 +26,9 @@ extern std::vector<std::string> LanguageCodes; // codes parallel to the language
 // <exe>/Languages/<CurrentLanguage>/<relative>, e.g. LanguageFile("soft/errors.ini").
 std::filesystem::path LanguageFile(std::string_view relative);
 std::filesystem::path LanguagesIniPath(); // <exe>/Languages/languages.ini
+// The manual to open: <exe>/Languages/<CurrentLanguage>/Help.pdf when that file exists, else the
+// English <exe>/Help.pdf (whether or not it exists: opening a missing one is quietly nothing).
+std::filesystem::path ManualPath();
 
 // Splits text into items at `separator`, CR and LF; quoted runs (' or ") protect separators;
 // quotes stay in the item; empty items are dropped.

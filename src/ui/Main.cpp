@@ -210,9 +210,9 @@ void TMainForm::btnHelp_ThrottleClick(QObject* sender)
 void TMainForm::mnHelpFileClick()
 {
     Guarded([] {
-        const auto pdf = ExecutableFolder() / "Help.pdf";
-        // A missing document or viewer gives no message.
-        Seam().OpenUrl(QUrl::fromLocalFile(ToQString(pdf)));
+        // The current language's manual, else the English one. A missing document or viewer
+        // gives no message.
+        Seam().OpenUrl(QUrl::fromLocalFile(ToQString(ManualPath())));
     });
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -181,6 +182,34 @@ TEST(MainWindowHelp, EveryHelpButtonOpensItsOwnSectionOfItsPagesTopic)
     QTest::mouseClick(form->imgInfo, Qt::LeftButton);
     EXPECT_EQ(hooks.abouts, 2);
     EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(MainWindowHelp, HelpFileOpensTheCurrentLanguagesManualElseTheEnglishOne)
+{
+    ShipFolder ship;
+    HookRecorder hooks;
+    MessageRecorder messages;
+    WriteText(ship.Path() / "Languages" / "deu" / "Help.pdf", "%PDF-1.4\n");
+    fs::create_directories(ship.Path() / "Languages" / "fra" / "Help.pdf"); // a folder is no manual
+    auto form = StartedForm();
+    const auto open = [&](const std::string& code) {
+        const auto at = std::find(LanguageCodes.begin(), LanguageCodes.end(), code);
+        form->cbbLanguage->setCurrentIndex(static_cast<int>(at - LanguageCodes.begin()));
+        EXPECT_TRUE(form->cbbLanguageChange());
+        hooks.urls.clear();
+        form->mnHelpFile->trigger();
+        return hooks.urls.size() == 1 ? hooks.urls[0].toLocalFile() : QString();
+    };
+    EXPECT_EQ(open("deu"), ship.Q("Languages/deu/Help.pdf"));
+    EXPECT_EQ(open("fra"), ship.Q("Help.pdf"));
+    EXPECT_EQ(open("eng"), ship.Q("Help.pdf")); // English has no copy under Languages/
+    EXPECT_TRUE(messages.messages.empty());
+
+    // A language code that names a path leads nowhere but to the English manual.
+    WriteText(ship.Path() / "x" / "Help.pdf", "%PDF-1.4\n");
+    CurrentLanguage = "../x";
+    EXPECT_EQ(ManualPath(), ship.Path() / "Help.pdf");
+    CurrentLanguage = "eng";
 }
 
 TEST(MainWindowPorts, RescanReplacesTheItemsAndSelectsTheFirst)
