@@ -13,6 +13,7 @@ packages=(
   fonts-dejavu-core
   qt6-translations-l10n
   qt6-qpa-plugins xvfb xauth dbus at-spi2-core python3-pyatspi
+  poppler-utils # the manuals' test reads their text
   "$@"
 )
 
