@@ -22,13 +22,20 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(windows linux source)
 
 # Files the program reads beside itself.
-shipped=(Help.pdf Profiles/DefaultProfile.el Languages/languages.ini)
+shipped=(Profiles/DefaultProfile.el Languages/languages.ini)
 for lang in eng fra deu; do
   for f in soft/main.ini soft/errors.ini soft/warning.ini help/basic.ini help/PedalAssist.ini \
            help/Throttle.ini help/Infos.txt; do
     shipped+=("Languages/$lang/$f")
   done
 done
+# The manuals: English beside the program, every other language with a source in its folder.
+manuals=(Help.pdf)
+for source in "$root"/resources/manual/*/Help.html; do
+  lang=$(basename "$(dirname "$source")")
+  [ "$lang" = eng ] || manuals+=("Languages/$lang/Help.pdf")
+done
+shipped+=("${manuals[@]}")
 
 "$root/scripts/install-deps.sh" zip unzip binutils git desktop-file-utils appstream
 mkdir -p "$out"
@@ -103,6 +110,11 @@ pack_windows() {
   msiinfo export "$out/$name.msi" File | tail -n +4 | cut -f3 | LC_ALL=C sort >"$stage/msi.listing"
   check "$stage/msi.listing" "" ZelborConfigTool.exe zelbor-cli.exe LICENSE.txt THIRD-PARTY-NOTICES.txt \
     InstalledCopy.txt Help.pdf DefaultProfile.el languages.ini
+  # The installer's table names files without their folders: one Help.pdf per manual.
+  if [ "$(grep -cxF Help.pdf "$stage/msi.listing")" -ne ${#manuals[@]} ]; then
+    echo "package: $name.msi holds $(grep -cxF Help.pdf "$stage/msi.listing") Help.pdf, not ${#manuals[@]}" >&2
+    return 1
+  fi
   echo "Packed $out/$name.msi ($(du -h "$out/$name.msi" | cut -f1))"
 }
 

@@ -91,8 +91,14 @@ product=$(property "$msi" ProductCode) version=$(property "$msi" ProductVersion)
 say "msiexec /i $(basename "$msi") /qn"
 limit=600 w msiexec /i "Z:$msi" /qn /l*v "Z:$logs/install.log" >/dev/null 2>&1 ||
   fail "msiexec /i ended with $? (log: $logs/install.log)"
+# The manuals: English beside the program, every other language with a source in its folder.
+manuals=()
+for source in "$repo"/resources/manual/*/Help.html; do
+  lang=$(basename "$(dirname "$source")")
+  [ "$lang" = eng ] || manuals+=("Languages/$lang/Help.pdf")
+done
 for f in ZelborConfigTool.exe zelbor-cli.exe InstalledCopy.txt LICENSE.txt THIRD-PARTY-NOTICES.txt Help.pdf \
-         Languages/languages.ini Profiles/DefaultProfile.el; do
+         Languages/languages.ini Profiles/DefaultProfile.el "${manuals[@]}"; do
   [ -f "$dir/$f" ] || fail "not installed: $dir/$f"
 done
 shortcut >/dev/null || fail "no Start menu entry: ${shortcuts[*]}"
