@@ -26,8 +26,16 @@ std::string ChipFamily(const std::string& vendorId, const std::string& productId
 // Empty for an empty record.
 std::string AdapterSummary(const AdapterInfo& info);
 
+// The adapter as the Windows device tree describes it. instanceId is the device's path below the
+// tree's Enum key, e.g. "USB\\VID_1A86&PID_7523\\5&2D6A1C&0&2" or
+// "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000"; service is the driver service that serves it
+// ("CH341SER_A64", "usbser"); description its friendly name or device description as stored.
+AdapterInfo AdapterFromWindowsDevice(const std::string& instanceId, const std::string& service,
+                                     const std::string& description);
+
 // The adapter behind a port named as ListSerialPorts names it. On Linux from sysfs; a virtual
-// port, a port without hardware behind it and every port on Windows give an empty record.
+// port or a port without hardware behind it gives an empty record. On Windows from the device
+// tree in the registry (the device whose "Device Parameters" name the port).
 AdapterInfo DescribeAdapter(const std::string& port);
 
 } // namespace zelbor

@@ -2,13 +2,16 @@
 // The advice given when a serial device may not be opened: a group is offered only where
 // joining it would give access, never the superuser's group.
 #include "SerialTestSupport.h"
+#include "common/Catalogue.h"
 #include "serial/AccessAdvice.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -17,6 +20,8 @@
 
 namespace zelbor::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 // A group other than root's that this process may give its own files: any group for the
 // superuser, otherwise one it belongs to.
@@ -92,6 +97,25 @@ TEST(AccessAdvice, AMissingDeviceNamesNoGroup)
     const std::string text = AccessDeniedDetail("/dev/no-such-device-here");
     EXPECT_TRUE(Contains(text, "/dev/no-such-device-here")) << text;
     EXPECT_FALSE(Contains(text, "usermod")) << text;
+}
+
+// The advice is in the language the user chose, from the shipped language files.
+TEST(AccessAdvice, TheAdviceIsInTheCurrentLanguage)
+{
+    const fs::path savedFolder = ExecutableFolder();
+    const std::string savedLanguage = CurrentLanguage;
+    SetExecutableFolder(ZELBOR_RESOURCES_DIR); // holds Languages/ as the shipping folder does
+    const std::string device = "/dev/no-such-device-here";
+    for (const auto& [code, refused, ask] : {std::tuple{"fra", "L’accès à " + device, "administrateur"},
+                                             std::tuple{"deu", "Der Zugriff auf " + device, "Verwalter"}}) {
+        CurrentLanguage = code;
+        const std::string text = AccessDeniedDetail(device);
+        EXPECT_TRUE(Contains(text, refused)) << text;
+        EXPECT_TRUE(Contains(text, ask)) << text;
+        EXPECT_FALSE(Contains(text, "not permitted")) << text;
+    }
+    SetExecutableFolder(savedFolder);
+    CurrentLanguage = savedLanguage;
 }
 
 // The whole path: a terminal that only root may use, opened by a user without rights. The

@@ -174,6 +174,40 @@ TEST_F(PortDiscoveryTest, AdapterDetailsComeFromTheUsbDeviceAboveTheTty)
     EXPECT_TRUE(DescribeAdapter(Virt("x")).Empty());
 }
 
+// What Windows' device tree stores about a port's device, read into the same record (the registry
+// walk itself runs under Wine).
+TEST(WindowsDeviceIds, IdsSerialNumberDriverAndDescriptionAreReadAsWindowsStoresThem)
+{
+    // A CH340 without a serial number of its own: Windows makes up an instance with '&' in it.
+    const AdapterInfo ch = AdapterFromWindowsDevice("USB\\VID_1A86&PID_7523\\5&2D6A1C&0&2", "CH341SER_A64",
+                                                    "@oem12.inf,%ch340.devicedesc%;USB-SERIAL CH340");
+    EXPECT_EQ(AdapterSummary(ch), "CH340 \xC2\xB7 USB 1a86:7523 \xC2\xB7 driver CH341SER_A64");
+    EXPECT_EQ(ch.product, "USB-SERIAL CH340");
+
+    const AdapterInfo cp = AdapterFromWindowsDevice("USB\\VID_10C4&PID_EA60\\0001", "silabser",
+                                                    "Silicon Labs CP210x USB to UART Bridge (COM7)");
+    EXPECT_EQ(cp.serial, "0001");
+    EXPECT_EQ(cp.chip, "CP2102/CP2104");
+    EXPECT_EQ(cp.product, "Silicon Labs CP210x USB to UART Bridge"); // the list shows the port already
+
+    // The FTDI driver's own bus: the serial number, then the channel letter.
+    const AdapterInfo ft = AdapterFromWindowsDevice("FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "FTSER2K", "");
+    EXPECT_EQ(ft.vendorId, "0403");
+    EXPECT_EQ(ft.serial, "A50285BI");
+    EXPECT_EQ(ft.chip, "FT232R");
+
+    // Unknown ids: the chip comes from the driver service; a built-in port has no USB ids at all;
+    // half an id or a malformed one names no device.
+    EXPECT_EQ(AdapterFromWindowsDevice("USB\\VID_1234&PID_5678\\x", "Ser2pl64", "").chip, "PL2303 family");
+    const AdapterInfo builtIn = AdapterFromWindowsDevice("ACPI\\PNP0501\\1", "Serial", "Communications Port (COM1)");
+    EXPECT_TRUE(builtIn.vendorId.empty());
+    EXPECT_TRUE(builtIn.serial.empty());
+    EXPECT_EQ(builtIn.product, "Communications Port");
+    EXPECT_TRUE(AdapterFromWindowsDevice("USB\\VID_1A86\\1", "", "").vendorId.empty());
+    EXPECT_TRUE(AdapterFromWindowsDevice("USB\\VID_1A8&PID_7523\\1", "", "").vendorId.empty());
+    EXPECT_TRUE(AdapterFromWindowsDevice("", "", "").Empty());
+}
+
 TEST(ChipTable, NamesTheFamilyFromTheIdsAndFallsBackToTheDriver)
 {
     EXPECT_EQ(ChipFamily("0403", "6001", ""), "FT232R");

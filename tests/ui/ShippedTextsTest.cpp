@@ -100,3 +100,41 @@ TEST(ShippedTexts, EveryShippedLanguageHoldsEveryKeyTheProgramReads)
 }
 
 } // namespace zelbor
+
+namespace zelbor {
+
+// The connection checks read their texts by key with English built in, so a key missing from a
+// translation would silently show English: every key of the English section is in every shipped
+// language, with the same placeholders.
+TEST(ShippedTexts, EveryLanguageHoldsEveryConnectionCheckText)
+{
+    const std::filesystem::path languages = uitest::ResourcesDir() / "Languages";
+    std::ifstream english(languages / "eng" / "soft" / "errors.ini");
+    std::vector<std::string> keys;
+    bool inSection = false;
+    for (std::string line; std::getline(english, line);) {
+        if (line.starts_with('['))
+            inSection = line.starts_with("[DOCTOR]");
+        else if (const auto eq = line.find('='); inSection && eq != std::string::npos)
+            keys.push_back(line.substr(0, eq));
+    }
+    ASSERT_GT(keys.size(), 20u);
+    const auto placeholders = [](const std::string& text) {
+        std::set<std::string> found;
+        for (std::size_t i = 0; i + 1 < text.size(); ++i)
+            if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9')
+                found.insert(text.substr(i, 2));
+        return found;
+    };
+    const IniFile eng = IniFile::Load(languages / "eng" / "soft" / "errors.ini");
+    for (const char* code : {"fra", "deu"}) {
+        const IniFile other = IniFile::Load(languages / code / "soft" / "errors.ini");
+        for (const auto& key : keys) {
+            const auto text = other.Value("DOCTOR", key);
+            ASSERT_TRUE(text && !text->empty()) << code << " lacks DOCTOR/" << key;
+            EXPECT_EQ(placeholders(*text), placeholders(*eng.Value("DOCTOR", key))) << code << " DOCTOR/" << key;
+        }
+    }
+}
+
+} // namespace zelbor

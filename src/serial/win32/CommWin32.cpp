@@ -3,6 +3,7 @@
 // its worker threads, and posting blocks to the transmit thread (CommSessionWin32.h describes the
 // threads).
 #include "serial/Comm.h"
+#include "serial/Doctor.h"
 #include "serial/win32/CommSessionWin32.h"
 #include "common/win32/SystemMessage.h"
 
@@ -59,8 +60,10 @@ std::string HoldName(const std::string& name)
 
 std::string BusyDetail(const std::string& name)
 {
-    return name + " is held by another program: a second instance of this tool or another serial "
-                  "program has it open. Close that program, or choose another port.";
+    return DoctorText("busy_windows",
+                      "%1 is held by another program: a second instance of this tool or another serial program has "
+                      "it open. Close that program, or choose another port.",
+                      {name});
 }
 
 std::string OpenFailureDetail(const std::string& name, DWORD err)
@@ -71,7 +74,7 @@ std::string OpenFailureDetail(const std::string& name, DWORD err)
     case ERROR_INVALID_NAME:
     case ERROR_BAD_NETPATH:
     case ERROR_DEV_NOT_EXIST:
-        return name + " has vanished or does not exist. Rescan the ports and choose again.";
+        return DoctorText("missing", "%1 has vanished or does not exist. Rescan the ports and choose again.", {name});
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:

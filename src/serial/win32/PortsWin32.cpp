@@ -7,6 +7,8 @@
 #include "serial/Comm.h"
 #include "serial/win32/PortDiscoveryWin32.h"
 
+#include <cctype>
+
 namespace zelbor {
 
 std::vector<std::string> ListSerialPorts(HKEY root, const std::string& subKey)
@@ -69,8 +71,87 @@ std::string VirtualPortFolder() { return {}; }
 // Virtual ports are drivers of the serial-device map here, named like any other port.
 std::string PortShownName(const std::string& port) { return port; }
 
-// The adapter's ids would come from SetupAPI's device properties; not read yet, so the list
-// shows no adapter details on Windows.
-AdapterInfo DescribeAdapter(const std::string&) { return {}; }
+namespace {
+
+// The names of a key's sub-keys; empty when it cannot be opened.
+std::vector<std::string> SubKeys(HKEY parent, const std::string& path)
+{
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    char name[256]; // the longest key name the registry allows is 255 characters
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+// A string value of root\path; empty when missing or not a string.
+std::string StringValue(HKEY root, const std::string& path, const char* value)
+{
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegGetValueA(root, path.c_str(), value, RRF_RT_REG_SZ, &type, nullptr, &bytes) != ERROR_SUCCESS || !bytes)
+        return {};
+    std::string data(bytes, '\0');
+    if (RegGetValueA(root, path.c_str(), value, RRF_RT_REG_SZ, &type, data.data(), &bytes) != ERROR_SUCCESS)
+        return {};
+    data.resize(bytes);
+    while (!data.empty() && data.back() == '\0')
+        data.pop_back();
+    return data;
+}
+
+bool SameName(std::string a, std::string b)
+{
+    for (std::string* s : {&a, &b}) {
+        if (s->rfind("\\\\.\\", 0) == 0)
+            s->erase(0, 4);
+        for (char& c : *s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return a == b;
+}
+
+} // namespace
+
+AdapterInfo DescribeAdapter(HKEY root, const std::string& enumKey, const std::string& port)
+{
+    if (port.empty())
+        return {};
+    // Enum\<bus>\<device id>\<instance>, whose "Device Parameters" name the port it serves. Only
+    // devices with USB ids are looked at: the tree holds thousands of others, none of them an adapter.
+    for (const std::string& bus : SubKeys(root, enumKey)) {
+        const std::string busPath = enumKey + "\\" + bus;
+        for (const std::string& device : SubKeys(root, busPath)) {
+            std::string upper = device;
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (upper.find("VID_") == std::string::npos)
+                continue;
+            for (const std::string& instance : SubKeys(root, busPath + "\\" + device)) {
+                const std::string path = busPath + "\\" + device + "\\" + instance;
+                if (!SameName(StringValue(root, path + "\\Device Parameters", "PortName"), port))
+                    continue;
+                std::string description = StringValue(root, path, "FriendlyName");
+                if (description.empty())
+                    description = StringValue(root, path, "DeviceDesc");
+                return AdapterFromWindowsDevice(bus + "\\" + device + "\\" + instance,
+                                                StringValue(root, path, "Service"), description);
+            }
+        }
+    }
+    return {};
+}
+
+AdapterInfo DescribeAdapter(const std::string& port)
+{
+    return DescribeAdapter(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum", port);
+}
 
 } // namespace zelbor
