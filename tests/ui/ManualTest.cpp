@@ -156,6 +156,19 @@ TEST(Manual, EachLanguageHasItsManualWithEveryChapterAndMenuCommand)
     EXPECT_TRUE(messages.messages.empty());
 }
 
+TEST(Manual, EveryShippedLanguageHasItsManual)
+{
+    // The test above checks the manuals there are; a shipped language without one would leave its
+    // users with the English manual and no test would say so.
+    for (const std::string& code : ReadLanguageList(ResourcesDir() / "Languages" / "languages.ini").codes) {
+        EXPECT_TRUE(fs::exists(ManualSource(code))) << "no manual's source for " << code;
+        EXPECT_TRUE(fs::exists(ShippedManual(code))) << "no manual made for " << code;
+    }
+    const std::vector<std::string> languages = ManualLanguages();
+    for (const char* code : {"eng", "fra", "deu"})
+        EXPECT_NE(std::find(languages.begin(), languages.end(), code), languages.end()) << code;
+}
+
 #endif
 
 } // namespace
