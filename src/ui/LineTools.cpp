@@ -118,6 +118,11 @@ void TLineTools::Tick()
     if (status_->text() != text) {
         status_->setText(text);
         status_->setAccessibleName(text);
+        // A verdict runs to several lines (more in French and German than in English), and the
+        // status bar of a fixed-size window would give it one: the window grows by what the whole
+        // text needs while it is shown, so that the cure is never cut off.
+        const int width = status_->width() > 0 ? status_->width() : window_->width() / 2;
+        status_->setMinimumHeight(text.isEmpty() ? 0 : status_->heightForWidth(width));
     }
     if (text.isEmpty())
         timer_->stop();

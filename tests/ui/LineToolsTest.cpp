@@ -57,6 +57,39 @@ TEST(LineStatus, AfterThreeSecondsTheStatusLineNamesWhatCameBack)
     }
 }
 
+// German says the longest verdict: the window must grow to show all of it, not cut the cure off.
+TEST(LineStatus, TheWholeVerdictIsShownInTheLongestLanguage)
+{
+    ShipFolder ship;
+    HookRecorder hooks;
+    MessageRecorder messages;
+    VirtualController vc({QStringLiteral("--silent")});
+    ASSERT_FALSE(vc.Port().isEmpty());
+    auto form = StartedForm();
+    form->cbbLanguage->setCurrentIndex(form->cbbLanguage->findText(QStringLiteral("Deutsch")));
+    ASSERT_TRUE(form->cbbLanguageChange());
+    ASSERT_EQ(zelbor::CurrentLanguage, "deu");
+    // The other half of the status bar holds what a read left there.
+    form->lblDifferences->setText(QStringLiteral("Jedes Feld enthält, was der Controller gemeldet hat."));
+    form->show();
+    PumpFor(100);
+    const int shortHeight = form->height();
+    const QSize client = form->centralWidget()->size();
+    ChoosePort(*form, vc.Port());
+    form->btnPortConnectClick();
+    QLabel* status = form->findChild<QLabel*>(QStringLiteral("lblLineStatus"));
+    ASSERT_TRUE(status);
+    ASSERT_TRUE(PumpUntil([&] { return status->text().contains(QStringLiteral("Nichts kam zurück")); }, 6000))
+        << status->text().toStdString();
+    PumpFor(100); // the window's layout follows the new text
+    EXPECT_GE(status->height(), status->heightForWidth(status->width())) << status->text().toStdString();
+    EXPECT_GT(form->height(), shortHeight);
+    EXPECT_EQ(form->centralWidget()->size(), client); // the pages keep their size
+    form->btnPortDisconnectClick();
+    PumpFor(100);
+    EXPECT_EQ(form->height(), shortHeight);
+}
+
 TEST(LineStatus, ASoundControllerLeavesNoVerdictAndTheMonitorListsTheLine)
 {
     ShipFolder ship;
