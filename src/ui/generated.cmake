@@ -86,6 +86,17 @@ set(ZELBOR_MANUALS_FROM "" CACHE PATH
     "Cross builds: the shipping folder of a native build whose manuals this build ships")
 set(ZELBOR_MANUAL_FILES) # relative to the shipping folder, for the install rules and the tests
 set(ZELBOR_MANUAL_OUT)
+
+# Where a language's manual lies in the shipping folder: English beside the program, where it has
+# always been; the others in their language's folder.
+function(zelbor_manual_path code out)
+  if(code STREQUAL "eng")
+    set(${out} Help.pdf PARENT_SCOPE)
+  else()
+    set(${out} Languages/${code}/Help.pdf PARENT_SCOPE)
+  endif()
+endfunction()
+
 if(NOT CMAKE_CROSSCOMPILING AND TARGET zelbor-virtual-controller)
   # The window's test helpers start it and the virtual controller as the window tests do.
   add_executable(zelbor-manual-shots ${CMAKE_SOURCE_DIR}/tools/manual-shots/main.cpp)
@@ -99,11 +110,7 @@ if(NOT CMAKE_CROSSCOMPILING AND TARGET zelbor-virtual-controller)
   zelbor_warnings(zelbor-manual-shots)
   file(GLOB_RECURSE ZELBOR_LANGUAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/Languages/*)
   foreach(code IN LISTS ZELBOR_MANUAL_CODES)
-    if(code STREQUAL "eng")
-      set(relative Help.pdf)
-    else()
-      set(relative Languages/${code}/Help.pdf)
-    endif()
+    zelbor_manual_path(${code} relative)
     set(shots ${CMAKE_BINARY_DIR}/manual/${code})
     list(TRANSFORM ZELBOR_MANUAL_PICTURES PREPEND ${shots}/ OUTPUT_VARIABLE pictures)
     add_custom_command(OUTPUT ${pictures}
@@ -125,11 +132,7 @@ if(NOT CMAKE_CROSSCOMPILING AND TARGET zelbor-virtual-controller)
   endforeach()
 elseif(ZELBOR_MANUALS_FROM)
   foreach(code IN LISTS ZELBOR_MANUAL_CODES)
-    if(code STREQUAL "eng")
-      set(relative Help.pdf)
-    else()
-      set(relative Languages/${code}/Help.pdf)
-    endif()
+    zelbor_manual_path(${code} relative)
     add_custom_command(OUTPUT ${ZELBOR_SHIP_DIR}/${relative}
       COMMAND ${CMAKE_COMMAND} -E copy ${ZELBOR_MANUALS_FROM}/${relative} ${ZELBOR_SHIP_DIR}/${relative}
       DEPENDS ${ZELBOR_MANUALS_FROM}/${relative}
