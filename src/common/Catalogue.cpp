@@ -107,7 +107,7 @@ fs::path ManualPath()
     // Languages/, never a path that climbs out of it.
     const fs::path code(CurrentLanguage);
     if (!CurrentLanguage.empty() && code == code.filename() && code != "." && code != "..") {
-        fs::path own = ExecutableFolder() / "Languages" / code / "Help.pdf";
+        const fs::path own = LanguageFile("Help.pdf");
         std::error_code ec;
         if (fs::is_regular_file(own, ec))
             return own;
